@@ -1,0 +1,91 @@
+#include "stream/output_sink.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <poll.h>
+#include <unistd.h>
+
+#include "driver/filter_state.h"
+
+namespace {
+
+// Writes all bytes to fd, resuming after partial and interrupted writes and
+// waiting while a non-blocking descriptor is full. Returns false on error.
+bool WriteAll(int fd, const unsigned char* bytes, size_t count)
+{
+    while (count > 0) {
+        ssize_t n = write(fd, bytes, count);
+        if (n > 0) {
+            bytes += n;
+            count -= static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{fd, POLLOUT, 0};
+            if (poll(&p, 1, -1) >= 0 || errno == EINTR)
+                continue;
+        }
+        return false;
+    }
+    return true;
+}
+
+enum class Result { NothingWritten, Written, Failed };
+
+void Record(Result& result, bool ok)
+{
+    // A failure anywhere in the call stays a failure.
+    if (!ok)
+        result = Result::Failed;
+    else if (result == Result::NothingWritten)
+        result = Result::Written;
+}
+
+}  // namespace
+
+int SendDataToFile(const void* data, int length, int spoolMark)
+{
+    std::fflush(stdout);
+    outputBusy = 1;
+    if (data == nullptr) {
+        SetErrMsg("SendDataToFile() :: NULL == pData");
+        return 0;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    const size_t count = length > 0 ? static_cast<size_t>(length) : 0;
+    // Zero bytes transfer nothing: such a send fails wherever it goes.
+    const bool any = count > 0;
+    Result result = Result::NothingWritten;
+
+    if (sendToStdout == 1)
+        Record(result, any && WriteAll(STDOUT_FILENO, bytes, count));
+
+    if (spoolMark == 1) {
+        if (copySpoolFd != 0)
+            Record(result, any && WriteAll(copySpoolFd, bytes, count));
+        if (oddSpoolFd != 0 && curPageNum % 2 == 1)
+            Record(result, any && WriteAll(oddSpoolFd, bytes, count));
+        if (evenSpoolFd != 0 && curPageNum > 0 && curPageNum % 2 == 0) {
+            Record(result, any && WriteAll(evenSpoolFd, bytes, count));
+            size_t slot = static_cast<size_t>(curPageNum / 2 - 1);
+            if (slot >= evenPageLen.size())
+                evenPageLen.resize(slot + 1 + evenPageLen.size(), 0);
+            evenPageLen[slot] += static_cast<long>(count);
+        }
+    }
+
+    std::fflush(stdout);
+    outputBusy = 1;
+    return result == Result::Written ? 1 : 0;
+}
+
+int Insert00()
+{
+    static const unsigned char zeros[2] = {0x00, 0x00};
+    if (SendDataToFile(zeros, 2, 1))
+        return 1;
+    PrependErrMsg("Insert00() :: Send 00 00 to file Fail0 ==  \n");
+    return 0;
+}

@@ -1,0 +1,57 @@
+// Runs the built rasterfilter as the scheduler does: arguments, a PPD in the
+// environment, raster on standard input or as a file; collects its output.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct FilterRun {
+    std::vector<std::string> args;  // job-id user title copies options [file]
+    std::string stdinPath;          // raster fed on standard input ("" = empty input)
+    // Environment changes: a value sets the variable, nullopt removes it.
+    std::map<std::string, std::optional<std::string>> env;
+    int timeoutSeconds = 120;
+};
+
+struct FilterResult {
+    int exitStatus = -1;   // -1 when killed by a signal
+    int termSignal = 0;
+    std::vector<uint8_t> out;
+    std::string err;
+    std::string OutText() const { return std::string(out.begin(), out.end()); }
+};
+
+FilterResult RunFilterProcess(const FilterRun& run);
+
+// The usual arguments: job 42, options as given, no file.
+std::vector<std::string> JobArgs(const std::string& options = "", const std::string& file = "");
+
+// A fresh empty directory under the test's temporary area, removed with
+// everything in it when the object goes away.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    // Names of the entries in the directory (not . and ..).
+    std::vector<std::string> Entries() const;
+
+private:
+    std::string path_;
+};
+
+struct TestPpd {
+    std::string modelName = "Norvane R05 Series";
+    std::string platform;            // PlatForm text; empty: no entry
+    std::string manualDuplexText;    // MDuplex text; empty: no entry
+    double margins[4] = {0, 0, 0, 0};  // left, bottom, right, top (points)
+};
+
+// Writes a small PPD that CUPS's PPD reader accepts; returns its path.
+std::string WriteTestPpd(const std::string& path, const TestPpd& ppd);
