@@ -1,0 +1,13 @@
+// Cancellation (SIGTERM) and the keep-alive filler (SIGALRM) of platforms 1
+// and 2. The handlers only set a flag or write two bytes; the page loop does
+// the rest.
+#pragma once
+
+void OnTerminate(int signalNumber);
+void OnKeepAliveTimer(int signalNumber);
+
+// At start-up: SIGTERM sets cancelRequested; SIGPIPE is ignored so that a
+// vanished back end shows up as failed writes and the job still cleans up.
+void InstallTerminateHandler();
+// On the first page of platforms 1 and 2: the 10-second keep-alive timer.
+void StartKeepAliveTimer();

@@ -1,0 +1,39 @@
+// Spool files for collated copies and manual duplex, the routing of a page's
+// bytes into them, and their replays at the end of the job.
+#pragma once
+
+#include <cups/raster.h>
+
+#include "stream/records.h"
+
+// Names of the three spool files (from cupsTempFd).
+extern char copySpoolName[255];
+extern char oddSpoolName[255];
+extern char evenSpoolName[255];
+
+// On page 1, right after the document start. Returns 1, or 0 when a spool
+// cannot be made (the caller then ends the job at once with status 1).
+int CreateSpools(int collate, int copies, int manualDuplex);
+
+// Per page: with manual duplex, odd pages go to the printer (and the odd
+// spool), even pages only to the even spool.
+void RoutePageOutput(int manualDuplex);
+
+// End of the job, before the blank back page and the end of the document.
+struct EndOfJobSettings {
+    int collate;
+    int copies;            // NumCopies of the last page
+    int manualDuplex;
+    int machineDuplex;     // Duplex setting not 0
+    int outputOrder;
+    const char* manualDuplexText;  // the PPD's "MDuplex" text ("" when none)
+    int platform;
+};
+// Runs the replays (collated copies, or the second half of a manual-duplex
+// job). Returns 1 when it already gave the job its blank back page(s), so
+// the caller must not add another one.
+int ReplaySpools(const EndOfJobSettings& settings, const cups_page_header2_t& lastHeader,
+                 PageSetup& lastSetup);
+
+// Closes every spool that exists and removes its file. Safe to call twice.
+void RemoveSpools();
