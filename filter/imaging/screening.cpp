@@ -10,7 +10,8 @@
 // it in negative print (platforms 1 and 2) goes by the column of its last
 // pixel, as for any other byte. The bitmap holds (width * lines * bits) / 8
 // whole bytes: the pixels of a last, incomplete byte are neither written nor
-// counted.
+// counted. Every whole byte is stored outright, so the bitmap's earlier
+// content does not matter.
 #include "imaging/screening.h"
 
 #include "stream/records.h"
