@@ -4,6 +4,7 @@
 
 #include "driver/filter_state.h"
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -30,6 +31,39 @@ inline uint64_t Load64(const uint8_t* p)
 }
 
 inline void Store64(uint8_t* p, uint64_t v) { std::memcpy(p, &v, sizeof v); }
+
+// Result row c, columns k0..k1-1, byte by byte; source row h - 1 - k.
+inline void TurnBytes(const uint8_t* bitmap, uint8_t* scratch, uint64_t w, uint64_t h, uint64_t c0,
+                      uint64_t c1, uint64_t k0, uint64_t k1)
+{
+    for (uint64_t c = c0; c < c1; ++c) {
+        uint8_t* dst = scratch + c * h;
+        for (uint64_t k = k0; k < k1; ++k)
+            dst[k] = bitmap[(h - 1 - k) * w + c];
+    }
+}
+
+// Eight source rows of eight bytes become eight result rows: byte i of
+// row j goes to byte j of row i (three rounds of exchanging ever larger
+// sub-blocks inside the 64-bit words).
+inline void Transpose8x8(uint64_t r[8])
+{
+    for (int j = 0; j < 8; j += 2) {
+        uint64_t t = ((r[j] >> 8) ^ r[j + 1]) & 0x00FF00FF00FF00FFULL;
+        r[j + 1] ^= t;
+        r[j] ^= t << 8;
+    }
+    for (int j : {0, 1, 4, 5}) {
+        uint64_t t = ((r[j] >> 16) ^ r[j + 2]) & 0x0000FFFF0000FFFFULL;
+        r[j + 2] ^= t;
+        r[j] ^= t << 16;
+    }
+    for (int j = 0; j < 4; ++j) {
+        uint64_t t = ((r[j] >> 32) ^ r[j + 4]) & 0x00000000FFFFFFFFULL;
+        r[j + 4] ^= t;
+        r[j] ^= t << 32;
+    }
+}
 
 }  // namespace
 
@@ -62,8 +96,9 @@ int Rotate180(uint8_t* bitmap, uint32_t width, uint32_t height)
 }
 
 // Quarter turn clockwise: source row r, column c goes to row c, column
-// height - 1 - r. Copied in 64 x 64 tiles so that the reads along a source
-// row and the writes down a result column both stay in cache.
+// height - 1 - r. Copied in 64 x 64 tiles so that the reads along source
+// rows and the writes along result rows both stay in cache; inside a tile
+// whole 8 x 8 blocks turn in registers.
 int Rotate90(uint8_t* bitmap, uint32_t width, uint32_t height)
 {
     std::size_t bytes;
@@ -75,18 +110,27 @@ int Rotate90(uint8_t* bitmap, uint32_t width, uint32_t height)
         SetErrMsg("Rotate90() :: malloc memory Fail. \n");
         return 0;
     }
+    constexpr bool kWords = std::endian::native == std::endian::little;
     const uint64_t w = width;
     const uint64_t h = height;
     for (uint64_t k0 = 0; k0 < h; k0 += kTile) {
         const uint64_t kEnd = k0 + kTile < h ? k0 + kTile : h;
+        const uint64_t kWhole = kWords ? k0 + (kEnd - k0) / 8 * 8 : k0;
         for (uint64_t c0 = 0; c0 < w; c0 += kTile) {
             const uint64_t cEnd = c0 + kTile < w ? c0 + kTile : w;
-            for (uint64_t k = k0; k < kEnd; ++k) {
-                const uint8_t* src = bitmap + (h - 1 - k) * w;
-                uint8_t* dst = scratch + c0 * h + k;
-                for (uint64_t c = c0; c < cEnd; ++c, dst += h)
-                    *dst = src[c];
-            }
+            const uint64_t cWhole = kWords ? c0 + (cEnd - c0) / 8 * 8 : c0;
+            for (uint64_t c = c0; c < cWhole; c += 8)
+                for (uint64_t k = k0; k < kWhole; k += 8) {
+                    uint64_t r[8];
+                    for (uint64_t j = 0; j < 8; ++j)
+                        r[j] = Load64(bitmap + (h - 1 - k - j) * w + c);
+                    Transpose8x8(r);
+                    uint8_t* dst = scratch + c * h + k;
+                    for (int i = 0; i < 8; ++i, dst += h)
+                        Store64(dst, r[i]);
+                }
+            TurnBytes(bitmap, scratch, w, h, c0, cWhole, kWhole, kEnd);
+            TurnBytes(bitmap, scratch, w, h, cWhole, cEnd, k0, kEnd);
         }
     }
     std::memcpy(bitmap, scratch, bytes);
