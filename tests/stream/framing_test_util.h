@@ -68,14 +68,14 @@ inline Captured Capture(const std::function<int()>& fn, long failAt = -1)
 }
 
 // One piece of a routine's output and the text its failure leaves in
-// errMsgBuf; a null text marks the two zero bytes, whose failure the
-// routine notes and goes past.
+// errMsgBuf; no text marks the two zero bytes, whose failure the routine
+// notes and goes past.
 struct Piece {
     Bytes bytes;
-    const char* failText;
+    std::string failText;
 };
 
-inline Piece Zeros() { return {kZeros, nullptr}; }
+inline Piece Zeros() { return {kZeros, ""}; }
 
 inline Bytes Joined(const std::vector<Piece>& pieces)
 {
@@ -97,7 +97,7 @@ inline void ExpectEachPieceFails(const std::vector<Piece>& pieces, const std::fu
         SCOPED_TRACE("piece " + std::to_string(i) + " at byte " + std::to_string(offset));
         reset();
         Captured c = Capture(fn, static_cast<long>(offset));
-        if (pieces[i].failText == nullptr) {
+        if (pieces[i].failText.empty()) {
             Bytes expected(all.begin(), all.begin() + offset);
             expected.insert(expected.end(), all.begin() + offset + pieces[i].bytes.size(), all.end());
             EXPECT_EQ(c.result, 1);
