@@ -32,6 +32,22 @@ constexpr char kModelR02[] = "Norvane R02 Series";
 std::time_t SystemClock(std::time_t* now) { return std::time(now); }
 int SystemHostName(char* name, std::size_t size) { return gethostname(name, size); }
 
+}  // namespace
+
+std::time_t (*docClock)(std::time_t* now) = SystemClock;
+int (*docHostName)(char* name, std::size_t size) = SystemHostName;
+
+namespace {
+
+// Local time of the document start, for the job time and cmdSysTime.
+std::tm DocLocalTime()
+{
+    std::time_t now = docClock(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
 // Document pieces are never spooled: they frame the job, not a page.
 int SendPiece(const void* data, std::size_t length, const char* failText)
 {
@@ -190,9 +206,6 @@ int EndDocP3()
 
 }  // namespace
 
-std::time_t (*docClock)(std::time_t* now) = SystemClock;
-int (*docHostName)(char* name, std::size_t size) = SystemHostName;
-
 int FormatJobTime(const std::tm& t, char* out, std::size_t size)
 {
     int n = std::snprintf(out, size, "%02d:%02d:%02d:%02d:%04d\r\n", t.tm_min, t.tm_hour, t.tm_mday,
@@ -212,14 +225,6 @@ void ReadHostName(char* out)
     if (docHostName(out, kHostNameSize) != 0 && errno != ENAMETOOLONG)
         out[0] = '\0';
     out[kHostNameSize] = '\0';
-}
-
-std::tm DocLocalTime()
-{
-    std::time_t now = docClock(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local;
 }
 
 int Prnt_StartDoc(const DocStartInfo& info, int platform)

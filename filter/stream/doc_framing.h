@@ -14,7 +14,7 @@ int Prnt_EndDoc(const DocEndInfo& info, int platform);
 
 // The PJL job time, "mm:HH:DD:MM:YYYY\r\n" (minutes before hours), into out
 // of size bytes, terminated. Returns the length of the text.
-constexpr std::size_t kJobTimeBufSize = 32;
+constexpr std::size_t kJobTimeBufSize = 64;
 int FormatJobTime(const std::tm& local, char* out, std::size_t size);
 
 // The job owner the printer shows is this host's name: at most
@@ -22,9 +22,6 @@ int FormatJobTime(const std::tm& local, char* out, std::size_t size);
 // bytes); empty when the system reports no name.
 constexpr std::size_t kHostNameSize = 32;
 void ReadHostName(char* out);
-
-// Local time of the document start (job time and cmdSysTime).
-std::tm DocLocalTime();
 
 // Where the document start takes the time and the host name from; tests
 // point them elsewhere to get fixed bytes.

@@ -119,7 +119,8 @@ int StartPageP12(const PageSetup& s, int platform)
         return 0;
     Insert00();
     if (platform == 1) {
-        if (!SendPagePiece(hostUseCmd, sizeof hostUseCmd, "Prnt_StartPage() :: send hostUseCmd Fail 0 ==  \n"))
+        if (!SendPagePiece(hostUseCmd, sizeof hostUseCmd,
+                           "Prnt_StartPage() :: send hostUseCmd Fail 0 ==  \n"))
             return 0;
         Insert00();
     }
@@ -134,7 +135,8 @@ int EndPageP1(PageEndInfo& info)
     Insert00();
     uint8_t checksum[kCmdImageDataChenksumLen];
     BuildCmdImageDataChenksum(checksum, imageChecksum);
-    if (!SendPagePiece(checksum, sizeof checksum, "Prnt_EndPage() :: send cmdImageDataChenksum Fail 0 ==  \n"))
+    if (!SendPagePiece(checksum, sizeof checksum,
+                       "Prnt_EndPage() :: send cmdImageDataChenksum Fail 0 ==  \n"))
         return 0;
     Insert00();
     uint8_t coverage[kCmdCoveragePageEndLen];
@@ -173,7 +175,8 @@ int Prnt_EndPage(PageEndInfo& info, int platform)
         return EndPageP1(info);
     case 2:
         Insert00();
-        return SendPagePiece(formFeedCmd, sizeof formFeedCmd, "Prnt_EndPage() :: send formFeedCmd Fail 0 ==  \n");
+        return SendPagePiece(formFeedCmd, sizeof formFeedCmd,
+                             "Prnt_EndPage() :: send formFeedCmd Fail 0 ==  \n");
     case 3: {
         uint8_t header[kBlockHeaderLen];
         BuildBlockHeader(header, kBlockHeaderLen, kBlockPageEnd, 0, 0);

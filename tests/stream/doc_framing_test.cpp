@@ -105,7 +105,8 @@ std::vector<Piece> StartP2Pieces(const Bytes& tonerTail, bool versionLine)
     const char* hostFail = "Prnt_StartDoc() :: send pjlHostName Fail 0 ==  \n";
     std::vector<Piece> p = {{kPjlHeader, "Prnt_StartDoc() :: send PJLheader Fail 0 ==  \n"}};
     if (versionLine)
-        p.push_back({Text("@PJL LANGUAGEVERSION=1.0\r\n"), "Prnt_StartDoc() :: send pjlVersion Fail 0 ==  \n"});
+        p.push_back({Text("@PJL LANGUAGEVERSION=1.0\r\n"),
+                     "Prnt_StartDoc() :: send pjlVersion Fail 0 ==  \n"});
     std::vector<Piece> rest = {
         {Text("@PJL JOBTIME="), timeFail},
         {Text("05:14:07:12:2026\r\n"), timeFail},
@@ -323,30 +324,28 @@ TEST_F(DocFraming, UnknownPlatformWritesNothing)
 
 TEST_F(DocFraming, EachFailedStartPieceStopsTheRoutineWithItsText)
 {
-    auto reset = [] { errMsgBuf[0] = '\0'; };
     {
         SCOPED_TRACE("platform 3");
-        ExpectEachPieceFails(StartP3Pieces(), [] { return Prnt_StartDoc(Job42(0), 3); }, reset);
+        ExpectEachPieceFails(StartP3Pieces(), [] { return Prnt_StartDoc(Job42(0), 3); });
     }
     {
         SCOPED_TRACE("platform 2, R01");
         SetModel("Norvane R01 Series");
-        ExpectEachPieceFails(StartP2Pieces(kTonerR01, true), [] { return Prnt_StartDoc(Job42(), 2); }, reset);
+        ExpectEachPieceFails(StartP2Pieces(kTonerR01, true), [] { return Prnt_StartDoc(Job42(), 2); });
     }
     {
         SCOPED_TRACE("platform 2, R02");
         SetModel("Norvane R02 Series");
-        ExpectEachPieceFails(StartP2Pieces(kTonerR02, false), [] { return Prnt_StartDoc(Job42(), 2); }, reset);
+        ExpectEachPieceFails(StartP2Pieces(kTonerR02, false), [] { return Prnt_StartDoc(Job42(), 2); });
     }
     {
         SCOPED_TRACE("platform 1");
-        ExpectEachPieceFails(StartP1Pieces(), [] { return Prnt_StartDoc(Job42(), 1); }, reset);
+        ExpectEachPieceFails(StartP1Pieces(), [] { return Prnt_StartDoc(Job42(), 1); });
     }
 }
 
 TEST_F(DocFraming, EachFailedEndPieceStopsTheRoutineWithItsText)
 {
-    auto reset = [] { errMsgBuf[0] = '\0'; };
     const char* duplexFail =
         "Prnt_EndDoc() :: MachineDuplexCmd Fail .\n"
         "SendMachineDuplexCmd() :: send machineDuplexCmd Fail 0 ==  \n";
@@ -368,9 +367,9 @@ TEST_F(DocFraming, EachFailedEndPieceStopsTheRoutineWithItsText)
          "Prnt_EndDoc() :: send END_DOC_CMD Fail 0 ==  \n"},
         {kUel, "Prnt_EndDoc() :: send UEL_CMD_C Fail 0 ==  \n"},
     };
-    ExpectEachPieceFails(p1, [] { return Prnt_EndDoc(DocEndInfo{5, 1}, 1); }, reset);
-    ExpectEachPieceFails(p2, [] { return Prnt_EndDoc(DocEndInfo{5, 1}, 2); }, reset);
-    ExpectEachPieceFails(p3, [] { return Prnt_EndDoc(DocEndInfo{5, 1}, 3); }, reset);
+    ExpectEachPieceFails(p1, [] { return Prnt_EndDoc(DocEndInfo{5, 1}, 1); });
+    ExpectEachPieceFails(p2, [] { return Prnt_EndDoc(DocEndInfo{5, 1}, 2); });
+    ExpectEachPieceFails(p3, [] { return Prnt_EndDoc(DocEndInfo{5, 1}, 3); });
 }
 
 TEST_F(DocFraming, EmptyHostNameFailsTheOwnerLine)

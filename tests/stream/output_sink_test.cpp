@@ -65,7 +65,10 @@ std::string Out(StdoutCapture& cap)
     return std::string(b.begin(), b.end());
 }
 
-int Send(const std::string& s, int mark) { return SendDataToFile(s.data(), static_cast<int>(s.size()), mark); }
+int Send(const std::string& s, int mark)
+{
+    return SendDataToFile(s.data(), static_cast<int>(s.size()), mark);
+}
 
 class OutputSink : public ::testing::Test {
 protected:

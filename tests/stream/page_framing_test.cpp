@@ -248,36 +248,29 @@ TEST_F(PageFraming, MachineDuplexTurnsTheSheetAfterOddPagesOnly)
 
 TEST_F(PageFraming, EachFailedPieceStopsTheRoutineWithItsText)
 {
-    auto reset = [] { errMsgBuf[0] = '\0'; };
     PageSetup s = A4Setup(600);
     s.paperCode = 0;
-    ExpectEachPieceFails(StartP3Pieces(s, 4736, 1), [&] { return Prnt_StartPage(s, 3); }, reset);
+    ExpectEachPieceFails(StartP3Pieces(s, 4736, 1), [&] { return Prnt_StartPage(s, 3); });
 
     PageSetup p = A4Setup(60);
-    ExpectEachPieceFails(
-        StartP12Pieces(HexBytes("0B 12 12 09 03 3C 3C 02 00 05 00 64 00 C8 00 07 00 13"), kCustomPaperNone,
-                       true),
-        [&] { return Prnt_StartPage(p, 1); }, reset);
+    const Bytes pageSpec = HexBytes("0B 12 12 09 03 3C 3C 02 00 05 00 64 00 C8 00 07 00 13");
+    ExpectEachPieceFails(StartP12Pieces(pageSpec, kCustomPaperNone, true), [&] { return Prnt_StartPage(p, 1); });
 
     imageChecksum = 0x9E;
     dotCount = 1000000;
-    ExpectEachPieceFails(EndP1Pieces(true), [] {
-        PageEndInfo info = EndInfo(5, 1);
-        return Prnt_EndPage(info, 1);
-    }, reset);
+    auto endPage = [](int platform) {
+        return [=] {
+            PageEndInfo info = EndInfo(5, 1);
+            return Prnt_EndPage(info, platform);
+        };
+    };
+    ExpectEachPieceFails(EndP1Pieces(true), endPage(1));
     ExpectEachPieceFails({Zeros(), {HexBytes("0B 04 18 D9"), "Prnt_EndPage() :: send formFeedCmd Fail 0 ==  \n"}},
-                         [] {
-                             PageEndInfo info = EndInfo(5, 1);
-                             return Prnt_EndPage(info, 2);
-                         },
-                         reset);
-    ExpectEachPieceFails({{Block(16, 3, 0), "Prnt_EndPage() :: send END_PAGE_CMD Fail 0 ==  \n"}}, [] {
-        PageEndInfo info = EndInfo(5, 1);
-        return Prnt_EndPage(info, 3);
-    }, reset);
-    ExpectEachPieceFails({Zeros(), {HexBytes("0B 04 40 B1"),
-                                    "SendMachineDuplexCmd() :: send machineDuplexCmd Fail 0 ==  \n"}},
-                         [] { return SendMachineDuplexCmd(7, 1); }, reset);
+                         endPage(2));
+    ExpectEachPieceFails({{Block(16, 3, 0), "Prnt_EndPage() :: send END_PAGE_CMD Fail 0 ==  \n"}}, endPage(3));
+    ExpectEachPieceFails(
+        {Zeros(), {HexBytes("0B 04 40 B1"), "SendMachineDuplexCmd() :: send machineDuplexCmd Fail 0 ==  \n"}},
+        [] { return SendMachineDuplexCmd(7, 1); });
 }
 
 TEST_F(PageFraming, ManualDuplexPauseNeverReachesASpool)
@@ -289,7 +282,8 @@ TEST_F(PageFraming, ManualDuplexPauseNeverReachesASpool)
     copySpoolFd = spools[0];
     oddSpoolFd = spools[1];
     evenSpoolFd = spools[2];
-    const char* expected[] = {"", "0B 04 30 C1", "0B 04 1B D6", "00 00 00 10 00 00 00 0B 00 00 00 00 00 00 5A 5A"};
+    const char* expected[] = {"", "0B 04 30 C1", "0B 04 1B D6",
+                              "00 00 00 10 00 00 00 0B 00 00 00 00 00 00 5A 5A"};
     for (int page : {3, 4}) {
         curPageNum = page;
         for (int platform : {1, 2, 3}) {
@@ -306,12 +300,10 @@ TEST_F(PageFraming, ManualDuplexPauseNeverReachesASpool)
 
     ResetFilterState();
     const char* p12Fail = "Prnt_EndPage() :: send manualDuplexCmd Fail 0 ==  \n";
-    ExpectEachPieceFails({{HexBytes(expected[1]), p12Fail}}, [] { return SendManualDuplexCmd(1); },
-                         [] { errMsgBuf[0] = '\0'; });
-    ExpectEachPieceFails({{HexBytes(expected[2]), p12Fail}}, [] { return SendManualDuplexCmd(2); },
-                         [] { errMsgBuf[0] = '\0'; });
+    ExpectEachPieceFails({{HexBytes(expected[1]), p12Fail}}, [] { return SendManualDuplexCmd(1); });
+    ExpectEachPieceFails({{HexBytes(expected[2]), p12Fail}}, [] { return SendManualDuplexCmd(2); });
     ExpectEachPieceFails({{HexBytes(expected[3]), "SendManualDuplexCmd() :: send MANUAL_DUPLEX_CMD Fail 0 ==  \n"}},
-                         [] { return SendManualDuplexCmd(3); }, [] { errMsgBuf[0] = '\0'; });
+                         [] { return SendManualDuplexCmd(3); });
 }
 
 TEST_F(PageFraming, UnknownPlatformWritesNothing)
