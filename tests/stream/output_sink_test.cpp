@@ -39,25 +39,6 @@ private:
     int fd_;
 };
 
-// Points standard output at another descriptor for a while.
-class StdoutTo {
-public:
-    explicit StdoutTo(int fd)
-    {
-        std::fflush(stdout);
-        saved_ = dup(STDOUT_FILENO);
-        dup2(fd, STDOUT_FILENO);
-    }
-    ~StdoutTo()
-    {
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-    }
-
-private:
-    int saved_;
-};
 
 std::string Out(StdoutCapture& cap)
 {
