@@ -271,4 +271,33 @@ TEST_F(RasterFilterTest, RasterLargerOrSmallerThanThePaper)
     EXPECT_EQ(Count(r.err, "PAGE: "), 2);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+TEST_F(RasterFilterTest, PageTooLargeForMemoryEndsTheJob)
+{
+    if (kAddressSanitizer)
+        GTEST_SKIP() << "address-space limits do not work under AddressSanitizer";
+    // Legal at 1200 x 1200 dpi on platform 1 needs about 180 MB of buffers.
+    RasterPage big = SmallPage(612, 1008);
+    big.dpiX = big.dpiY = 1200;
+    TestPpd ppd;
+    ppd.modelName = "Norvane R32 Series";
+    FilterRun run;
+    run.args = JobArgs("", WriteRasterJob(dir.File("job.ras"), {big, SmallPage(595, 842)}));
+    run.env["PPD"] = Ppd(ppd);
+    run.addressSpaceLimit = 120ull << 20;
+    const FilterResult r = RunFilterProcess(run);
+    const std::string malloc = "main() :: Malloc pGrayImgLineBuf or pMonoImgLineBuf or pMonoImgBuf Fail ! \n";
+    // The end of the job follows at once: no further page is read.
+    EXPECT_TRUE(Contains(r.OutText(), malloc)) << r.OutText();
+    EXPECT_FALSE(Contains(r.err, "% complete")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "PAGE: ")) << r.err;
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, "INFO: Ready to print.\n"));
+}
+
 }  // namespace
