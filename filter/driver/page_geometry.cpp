@@ -74,7 +74,7 @@ int NeedsRotate180(const JobOption* options, int feedFlags, int pageNumber)
     case 0:
         // The long-edge-fed back of a manual-duplex sheet comes out upside
         // down unless the user asked for the image turned already.
-        if (options[kManualDuplex].value == 1 && feedFlags == 0x40 && even)
+        if (options[kManualDuplex].value == 1 && feedFlags == kLongEdgeFeed && even)
             return rotation == 0;
         return rotation == 1;
     case 1:

@@ -13,6 +13,9 @@
 constexpr unsigned kMaxCustomWidthPt = 612;
 constexpr unsigned kMaxCustomHeightPt = 1009;
 
+// PageSetup feed flag: A5 fed long edge first, the page turned a quarter.
+constexpr int kLongEdgeFeed = 0x40;
+
 struct PageGeometry {
     uint32_t width;      // bitmap pixels per line
     uint32_t height;     // bitmap lines

@@ -104,6 +104,7 @@ void CloseJobInput(FilterJob& job)
 // Ends the job at once: only the spools and what the process holds go away.
 int ExitAtOnce(FilterJob& job)
 {
+    outputBusy = 1;  // no filler behind a half-written job
     RemoveSpools();
     CloseJobInput(job);
     return 1;
@@ -251,7 +252,7 @@ int TurnPage(const FilterJob& job, uint8_t* grey, uint32_t* width, uint32_t* hei
         ReportFailure("main() :: Rotate 180 Fail. \n");
         EndStage();
     }
-    if (job.setup.feedFlags != 0x40)
+    if (job.setup.feedFlags != kLongEdgeFeed)
         return 0;
     Rotate90(grey, *width, *height);
     SwapInt32(width, height);
@@ -272,10 +273,57 @@ void ScreenGreyPage(const FilterJob& job, const PageBuffers& buf, uint32_t width
 
 // ---- One page ----
 
+// Geometry, PageSetup and the page's opening in the stream. Returns 0 when
+// the page size is one the printer cannot take.
+int OpenPage(FilterJob& job, PageGeometry* geometry)
+{
+    if (!ComputePageGeometry(job.header, job.paperTable, job.ppd->custom_margins, job.platform,
+                             &jobOptions[kFeedLongEdge].value, geometry)) {
+        ReportFailure("main(): Paper Size error!");
+        return 0;
+    }
+    job.setup = MakePageSetup(job.header, *geometry, jobOptions, job.platform, job.copies,
+                              curPageNum, job.twoBitMode);
+    outputBusy = 1;
+    if (!Prnt_StartPage(job.setup, job.platform))
+        ReportFailure("main() :: Start page Fail ! \n");
+    EndStage();
+    return 1;
+}
+
+void ReportAllocationFailure()
+{
+    outputBusy = 1;
+    SetErrMsg("main() :: Malloc pGrayImgLineBuf or pMonoImgLineBuf or pMonoImgBuf Fail ! \n");
+    PrintErrMsg();
+    std::fflush(stdout);
+}
+
+// The screened bitmap and the page's end, with the page's accounting line.
+void SendPage(FilterJob& job, const PageBuffers& buf, uint32_t width, uint32_t height)
+{
+    PageDataInfo data = MakePageDataInfo(job.header, width, height, job.twoBitMode, job.platform,
+                                         buf.pMonoImgBuf);
+    outputBusy = 1;
+    if (!Prnt_SendPage(data, job.platform))
+        ReportFailure("main() :: Send page Fail!\n");
+    std::fflush(stdout);
+
+    PageEndInfo end = MakePageEndInfo(job.header, jobOptions, curPageNum);
+    if (!Prnt_EndPage(end, job.platform))
+        ReportFailure("main() :: End page Fail ! \n");
+    std::fprintf(stderr, "PAGE: %d %d\n", curPageNum, job.setup.copies);
+    EndStage();
+}
+
 PageEnd ProcessPage(FilterJob& job)
 {
-    if (job.raster == nullptr || !cups.cupsRasterReadHeader2(job.raster, &job.header))
+    // CUPS clears the header it fails to read; the blank back page and the
+    // replays still need the last page's.
+    cups_page_header2_t next;
+    if (job.raster == nullptr || !cups.cupsRasterReadHeader2(job.raster, &next))
         return PageEnd::EndOfJob;
+    job.header = next;
     if (cancelRequested)
         return PageEnd::CleanUp;
     curPageNum += 1;
@@ -290,32 +338,22 @@ PageEnd ProcessPage(FilterJob& job)
     RoutePageOutput(Option(kManualDuplex));
 
     PageGeometry geometry{};
-    if (!ComputePageGeometry(job.header, job.paperTable, job.ppd->custom_margins, job.platform,
-                             &jobOptions[kFeedLongEdge].value, &geometry)) {
-        ReportFailure("main(): Paper Size error!");
+    if (!OpenPage(job, &geometry))
         return PageEnd::ExitNow;
-    }
-    job.setup = MakePageSetup(job.header, geometry, jobOptions, job.platform, job.copies,
-                              curPageNum, job.twoBitMode);
-    outputBusy = 1;
-    if (!Prnt_StartPage(job.setup, job.platform))
-        ReportFailure("main() :: Start page Fail ! \n");
-    EndStage();
 
     uint32_t width = geometry.width;
     uint32_t height = geometry.height;
     PageBuffers buf{};
     if (!AllocatePageBuffers(job, width, height, buf)) {
         FreePageBuffers(buf);
-        outputBusy = 1;
-        SetErrMsg("main() :: Malloc pGrayImgLineBuf or pMonoImgLineBuf or pMonoImgBuf Fail ! \n");
-        PrintErrMsg();
+        ReportAllocationFailure();
         return PageEnd::EndOfJob;
     }
 
     ReadPageLines(job.raster, job.header, buf.pGrayImgLineBuf, buf.pMonoImgLineBuf, width, height,
                   curPageNum);
-    // Platform 3 cannot take a partial page; the others get what was read.
+    // A cancelled page is dropped unfinished on platform 3; the others
+    // print what was read.
     if (cancelRequested && job.platform == 3) {
         FreePageBuffers(buf);
         return PageEnd::CleanUp;
@@ -323,19 +361,7 @@ PageEnd ProcessPage(FilterJob& job)
 
     const int quarterTurned = TurnPage(job, buf.pMonoImgLineBuf, &width, &height);
     ScreenGreyPage(job, buf, width, height, quarterTurned);
-
-    PageDataInfo data = MakePageDataInfo(job.header, width, height, job.twoBitMode, job.platform,
-                                         buf.pMonoImgBuf);
-    outputBusy = 1;
-    if (!Prnt_SendPage(data, job.platform))
-        ReportFailure("main() :: Send page Fail!\n");
-    std::fflush(stdout);
-
-    PageEndInfo end = MakePageEndInfo(job.header, jobOptions, curPageNum);
-    if (!Prnt_EndPage(end, job.platform))
-        ReportFailure("main() :: End page Fail ! \n");
-    std::fprintf(stderr, "PAGE: %d %d\n", curPageNum, job.setup.copies);
-    EndStage();
+    SendPage(job, buf, width, height);
 
     FreePageBuffers(buf);
     if (cancelRequested)

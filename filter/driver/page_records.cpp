@@ -65,7 +65,7 @@ PageSetup MakePageSetup(const cups_page_header2_t& header, const PageGeometry& g
     s.density = Density(options);
 
     if (IsA5(geometry.paperCode, platform) && options[kFeedLongEdge].value == 1) {
-        s.feedFlags = 0x40;
+        s.feedFlags = kLongEdgeFeed;
         if (platform == 2)
             s.paperCode = 0x12;
         else if (platform == 3)
