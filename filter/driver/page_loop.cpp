@@ -82,7 +82,7 @@ void EndStage()
     outputBusy = 0;
 }
 
-// ---- Start-up ----
+// ---- Start-up, and the exits at once ----
 
 void CloseJobInput(FilterJob& job)
 {
