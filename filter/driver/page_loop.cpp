@@ -27,6 +27,8 @@
 // The PPD API is deprecated in CUPS 2.x but is what reads a driver's PPD.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
+unsigned manualDuplexPauseSeconds = 10;
+
 namespace {
 
 constexpr size_t kPpdTextSize = 1024;
@@ -405,7 +407,7 @@ int CleanUp(FilterJob& job)
     RemoveSpools();
     // Give the user time to see the instruction to turn the stack.
     if (Option(kManualDuplex) == 1)
-        sleep(10);
+        sleep(manualDuplexPauseSeconds);
     std::fflush(stdout);
     outputBusy = 0;
     if (curPageNum == 0) {
