@@ -288,14 +288,81 @@ TEST(StageMessages, FailureTextsAndFillerBetweenStagesAreListed)
         EXPECT_EQ(messages[1]->text, "Prnt_EndPage() :: send formFeedCmd Fail 0 ==  \nmain() :: End page Fail ! \n");
         ASSERT_EQ(r.looseItems.size(), 1u);
         EXPECT_EQ(r.looseItems[0].text, "main() :: late\n");
+        EXPECT_TRUE(r.warnings.empty()) << r.warnings[0].text;
         if (platform != 3) {
             // The page start's closing pair and three keep-alive pairs.
-            bool sawFour = false;
+            EXPECT_EQ(doc.keepAlivePairs, 3u);
+            int filler = 0;
             for (const Item* z : Items(doc, "00 00"))
-                sawFour |= FieldValue(*z, "pairs") == 4;
-            EXPECT_TRUE(sawFour);
+                if (FieldValue(*z, "pairs") == 4) {
+                    EXPECT_EQ(z->fields.at(1).name, "keepAlive");
+                    EXPECT_EQ(z->fields.at(1).value, 3u);
+                    ++filler;
+                }
+            EXPECT_EQ(filler, 1);
         }
         EXPECT_NE(Listing(r).find("stage message \"main() :: Start doc Fail ! \\n\""), std::string::npos);
+    }
+}
+
+TEST(StageMessages, FillerInsideAStageOrAMissingSeparatorIsWarned)
+{
+    for (int platform : {1, 2}) {
+        SCOPED_TRACE(platform);
+        TestJob job;
+        job.platform = platform;
+        const TestPage page = MakePage(platform, PatternImage(64, 16, 23), 1);
+        const Bytes start = PageStart(page, platform);
+        const size_t customAt = 2 + kCmdPageSpecLen + 2;  // 00 00 cmdPageSpec 00 00 cmdCustomPaper
+
+        Bytes inside = start;
+        inside.insert(inside.begin() + static_cast<long>(customAt), {0, 0});
+        StreamResult r = DecodeStream(Join({DocStart(job), inside, PageData(page, platform), PageEnd(page, job),
+                                            DocEnd(job, 1)}));
+        ASSERT_TRUE(r.ok) << Describe(r);
+        ASSERT_EQ(r.warnings.size(), 1u);
+        EXPECT_NE(r.warnings[0].text.find("filler inside a stage, before cmdCustomPaper"), std::string::npos);
+
+        Bytes missing = start;
+        missing.erase(missing.begin() + static_cast<long>(customAt - 2), missing.begin() + static_cast<long>(customAt));
+        r = DecodeStream(Join({DocStart(job), missing, PageData(page, platform), PageEnd(page, job), DocEnd(job, 1)}));
+        ASSERT_TRUE(r.ok) << Describe(r);
+        ASSERT_EQ(r.warnings.size(), 1u);
+        EXPECT_NE(r.warnings[0].text.find("missing 00 00 before cmdCustomPaper"), std::string::npos);
+    }
+}
+
+TEST(StageMessages, DamagedPjlIsNoMessage)
+{
+    TestJob job;
+    job.platform = 2;
+    Bytes s = BuildStream(job, {});
+    const size_t at = Find(s, Text("@PJL ENTER"));
+    s.erase(s.begin() + static_cast<long>(at));
+    Expect(s, at, "unexpected byte 0x50");
+}
+
+TEST(Documents, ManualDuplexAndSeveralJobsInOneStream)
+{
+    for (int platform : {1, 2, 3}) {
+        SCOPED_TRACE(platform);
+        TestJob job;
+        job.platform = platform;
+        const TestPage p1 = MakePage(platform, PatternImage(64, 16, 20), 1);
+        const TestPage p2 = MakePage(platform, PatternImage(64, 16, 21), 2);
+        const TestPage p3 = MakePage(platform, PatternImage(64, 16, 22), 3);
+        auto page = [&](const TestPage& p) { return Join({PageStart(p, platform), PageData(p, platform), PageEnd(p, job)}); };
+        const Bytes manual = Join({DocStart(job), page(p1), page(p3), ManualDuplexPause(platform), page(p2), DocEnd(job, 3)});
+        const Bytes s = Join({manual, BuildStream(job, {p1})});
+        const StreamResult r = DecodeStream(s);
+        ASSERT_TRUE(r.ok) << Describe(r);
+        ASSERT_EQ(r.documents.size(), 2u);
+        EXPECT_EQ(r.documents[0].DuplexMode(), "manual");
+        EXPECT_EQ(r.documents[1].DuplexMode(), "simplex");
+        ASSERT_EQ(r.documents[0].pages.size(), 3u);
+        EXPECT_EQ(r.documents[0].pages[2].bitmap.bits, p2.image.bits);
+        EXPECT_EQ(r.documents[1].pages[0].sequence, 4);
+        EXPECT_EQ(r.documents[1].offset, manual.size());
     }
 }
 

@@ -3,6 +3,7 @@
 // PJL end of job.
 #include <algorithm>
 #include <array>
+#include <cstdint>
 
 #include "decoder_context.h"
 #include "stream/byte_order.h"
@@ -211,21 +212,34 @@ public:
             const size_t off = r_.pos();
             const int b = r_.Peek();
             if (b == 0) {
+                zeroItem_ = doc_.items.size();
                 ctx_.Add(ReadZeroPairs(r_));
                 continue;
             }
             afterPageEnd_ = onlyZerosSincePageEnd_;
             onlyZerosSincePageEnd_ = false;
             Item message;
-            if (b == 0x1B)
+            if (b == 0x1B) {
+                Settle(kUelPiece, off, "UEL");
                 OnUel();
-            else if (r_.Matches("@PJL"))
+            } else if (r_.Matches("@PJL")) {
+                Settle(kTextPiece, off, "PJL line");
                 OnPjlLine();
-            else if (platform_ == 1 && phase_ == Phase::Prologue && r_.Matches("versions="))
+            } else if (platform_ == 1 && phase_ == Phase::Prologue && r_.Matches("versions=")) {
+                Settle(kTextPiece, off, "firmware version");
                 OnFirmwareVersion();
-            else if (b == 0x0B)
-                OnPacket(ReadPacket(r_, platform_));
-            else if (ReadStageMessage(r_, message)) {
+                prevPiece_ = kVersionPiece;
+                continue;
+            } else if (b == 0x0B) {
+                const Packet pk = ReadPacket(r_, platform_);
+                Settle(static_cast<int>(pk.type->id), off, pk.type->name);
+                OnPacket(pk);
+                // The page data ends the piece: UEL_CMD_C or a band follows.
+                if (pk.type->id == Pk::RasterImage)
+                    prevPiece_ = kUelPiece;
+                continue;
+            } else if (ReadStageMessage(r_, message)) {
+                Settle(kMessagePiece, off, "stage message");
                 doc_.sawMessage = true;
                 ctx_.Add(std::move(message));
             } else {
@@ -238,6 +252,88 @@ public:
 
 private:
     enum class Phase { Prologue, Job, Epilogue, Done };
+
+    // Pieces other than packets, numbered after the packet ids.
+    static constexpr int kNoPiece = -1;
+    static constexpr int kUelPiece = 100;
+    static constexpr int kTextPiece = 101;
+    static constexpr int kVersionPiece = 102;
+    static constexpr int kMessagePiece = 103;
+
+    bool IsPiece(int piece, Pk id) const { return piece == static_cast<int>(id); }
+
+    // 00 00 pairs that the format writes right after a piece ...
+    int Trail(int piece) const
+    {
+        if (piece == kVersionPiece || IsPiece(piece, Pk::Reset))
+            return 1;
+        if (platform_ == 1)
+            return IsPiece(piece, Pk::HostUse);
+        return IsPiece(piece, Pk::Density) || IsPiece(piece, Pk::CustomPaper);
+    }
+
+    // ... and right before one.
+    int Lead(int piece) const
+    {
+        if (piece < 0 || piece >= kUelPiece)
+            return 0;
+        switch (static_cast<Pk>(piece)) {
+        case Pk::JobSpecP1: case Pk::JobSpecP2: case Pk::TonerSave: case Pk::Density:
+        case Pk::PageSpec: case Pk::CustomPaper: case Pk::HostUse: case Pk::ImageChecksum:
+        case Pk::CoveragePageEnd: case Pk::FormFeed: case Pk::MachineDuplex: case Pk::QueryStatus:
+            return 1;
+        case Pk::Reset:
+            return platform_ == 1;
+        case Pk::RasterImage:
+            return platform_ == 2;
+        default:
+            return 0;
+        }
+    }
+
+    // Where one stage ends and the next begins the keep-alive timer may add
+    // filler; never inside a stage.
+    bool StageBoundary(int prev, int next) const
+    {
+        if (prev == kNoPiece || prev == kMessagePiece || next == kMessagePiece)
+            return true;
+        switch (static_cast<Pk>(next)) {
+        case Pk::PageSpec: case Pk::ManualDuplexP1: case Pk::ManualDuplexP2: case Pk::MachineDuplex:
+        case Pk::QueryStatus:
+            return true;
+        case Pk::Reset:
+            return platform_ == 2;
+        case Pk::RasterImage:
+            return platform_ == 1;
+        case Pk::CoveragePageData:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+    // Tells separators from keep-alive filler in the run of pairs before
+    // the piece at `off`.
+    void Settle(int next, size_t off, const std::string& name)
+    {
+        const int prev = prevPiece_;
+        prevPiece_ = next;
+        Item* zeros = zeroItem_ < doc_.items.size() ? &doc_.items[zeroItem_] : nullptr;
+        zeroItem_ = SIZE_MAX;
+        const uint64_t pairs = zeros ? zeros->fields[0].value : 0;
+        const uint64_t expected = static_cast<uint64_t>(Trail(prev) + Lead(next));
+        if (pairs < expected && !doc_.sawMessage)
+            ctx_.Warn(off, "missing 00 00 before " + name + ": " + std::to_string(pairs) + " pair(s) where " +
+                               std::to_string(expected) + " belong");
+        if (pairs <= expected)
+            return;
+        const uint64_t filler = pairs - expected;
+        zeros->fields.push_back(Num("keepAlive", filler));
+        doc_.keepAlivePairs += filler;
+        if (!StageBoundary(prev, next))
+            ctx_.Warn(zeros->offset, std::to_string(filler) + " pair(s) of 00 00 filler inside a stage, before " +
+                                         name);
+    }
 
     std::string PageName() const { return "page " + std::to_string(ctx_.openPage + 1); }
     std::string PageName(const Page& page) const
@@ -744,6 +840,8 @@ private:
     bool sawReset_ = false;
     bool eojStarted_ = false;
     bool sawEoj_ = false;
+    int prevPiece_ = kNoPiece;       // last piece other than 00 00
+    size_t zeroItem_ = SIZE_MAX;     // the run of pairs in front of the next piece
 };
 
 }  // namespace

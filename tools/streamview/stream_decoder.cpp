@@ -69,7 +69,8 @@ unsigned ByteSum(const uint8_t* p, size_t n)
 
 namespace {
 
-bool IsTextByte(int b) { return (b >= 0x20 && b < 0x7F) || b == '\t' || b == '\r'; }
+// The filter's failure texts are plain lines; a CR marks PJL, not one of them.
+bool IsTextByte(int b) { return (b >= 0x20 && b < 0x7F) || b == '\t'; }
 
 bool PjlAt(const Reader& r, size_t k)
 {
@@ -201,7 +202,9 @@ void ParseStream(Context& ctx)
         // Filler and failure texts may follow a document: the keep-alive
         // timer runs until the filter exits, and it prints late failures.
         if (r.Peek() == 0 && !result.documents.empty()) {
-            ctx.Add(ReadZeroPairs(r));
+            Item filler = ReadZeroPairs(r);
+            filler.fields.push_back(Num("keepAlive", filler.fields[0].value));
+            ctx.Add(std::move(filler));
             continue;
         }
         Item message;

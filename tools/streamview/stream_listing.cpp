@@ -91,6 +91,8 @@ std::string DocumentHeading(const Document& doc, int index)
         s << ", density " << doc.density;
     s << ", " << doc.pages.size() << " page" << (doc.pages.size() == 1 ? "" : "s") << ", "
       << doc.DuplexMode();
+    if (doc.keepAlivePairs)
+        s << ", " << doc.keepAlivePairs << " keep-alive pair" << (doc.keepAlivePairs == 1 ? "" : "s");
     s << (doc.ended ? ", ended at offset " + std::to_string(doc.endOffset) : std::string(", not ended"));
     return s.str();
 }

@@ -114,6 +114,7 @@ struct Document {
     int density = -1;
     bool manualDuplex = false;  // a manual-duplex pause was sent
     bool machineDuplex = false; // a machine-duplex command was sent
+    uint64_t keepAlivePairs = 0; // 00 00 pairs beyond the separators
     std::vector<Page> pages;
     std::vector<Item> items;    // everything in stream order
 
