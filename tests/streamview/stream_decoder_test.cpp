@@ -527,6 +527,14 @@ TEST(Malformed, BandRecordsMustAddUp)
     Repack(s, band1);
     Expect(s, band1 + 7, "XD 72 differs from lineBits 64");
 
+    // Many tiny white bands must not add up to gigabytes.
+    s = good;
+    const size_t rasterAt = Find(good, Bytes{0x0B, 0x12, 0x0C});
+    PutLE16(s.data() + rasterAt + 5, 65528);
+    PutLE16(s.data() + rasterAt + 7, 65535);
+    Repack(s, rasterAt);
+    Expect(s, rasterAt + 5, "announces 65528x65535 bits, larger than any page");
+
     // One band fewer than the line count asks for.
     s = good;
     const uint32_t len2 = GetLE32(good.data() + band2 + 23);

@@ -108,6 +108,11 @@ unsigned ByteSum(const uint8_t* p, size_t n);
 JbigHeader ParseJbigHeader(const uint8_t* p);  // 20 bytes
 void AddJbigHeaderFields(Item& item, const JbigHeader& h);
 
+// Over three times the largest page (4864 x 8192 pixels at 600 dpi, doubled
+// both ways at 1200 dpi): a forged size must not make the decoder allocate
+// gigabytes from a few bytes of data.
+inline constexpr uint64_t kMaxPageBits = uint64_t(1) << 29;
+
 // Maps a position in a piece of JBIG data to its offset in the stream.
 using OffsetMap = std::function<size_t(size_t)>;
 

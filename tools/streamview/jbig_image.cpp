@@ -13,11 +13,6 @@ namespace streamview {
 
 namespace {
 
-// Well above the largest page (1200 x 1200 dpi, 2 bits per pixel), and
-// small enough that a forged header cannot make the decoder allocate
-// gigabytes.
-constexpr uint64_t kMaxImageBits = uint64_t(1) << 31;
-
 class DecoderState {
 public:
     DecoderState() { jbg_dec_init(&state); }
@@ -78,7 +73,7 @@ std::vector<uint8_t> DecodeJbigImage(const uint8_t* data, size_t size, const Off
         Fail(where(2), what + ": JBIG header gives " + std::to_string(h.P) + " planes, not 1");
     if (xd == 0 || yd == 0)
         Fail(where(4), what + ": empty image (" + Size(xd, yd) + ")");
-    if (static_cast<uint64_t>(xd) * yd > kMaxImageBits)
+    if (static_cast<uint64_t>(xd) * yd > kMaxPageBits)
         Fail(where(4), what + ": image of " + Size(xd, yd) + " bits is larger than any page");
 
     DecoderState dec;

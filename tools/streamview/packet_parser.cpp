@@ -736,6 +736,9 @@ private:
         // The printer adds the bytes of the UEL_CMD_C that closes the data.
         page.computedChecksum = static_cast<int>(
             (ByteSum(data, size) + ByteSum(reinterpret_cast<const uint8_t*>(kUelC), kUelLen)) & 0xFFu);
+        if (page.jbig.L0 != GetLE16(p + 11))
+            ctx_.Warn(dataOff + 12, "page data of " + PageName() + ": stripes of " + std::to_string(page.jbig.L0) +
+                                        " lines, cmdRasterImage announces " + std::to_string(GetLE16(p + 11)));
         if (widthPixels != page.lineBits)
             ctx_.Warn(pk.offset + 9, "cmdRasterImage of " + PageName() + ": widthPixels " +
                                          std::to_string(widthPixels) + " differs from lineBits " +
@@ -760,6 +763,9 @@ private:
         if (GetLE32(pk.bytes + 13) != 0)
             ctx_.Warn(pk.offset + 13, "cmdRasterImage of " + PageName() +
                                           " carries a compressedSize; platform 2 sends 0 there");
+        if (static_cast<uint64_t>(lineBits) * lineCount > kMaxPageBits)
+            Fail(pk.offset + 5, "cmdRasterImage of " + PageName() + " announces " + std::to_string(lineBits) +
+                                    "x" + std::to_string(lineCount) + " bits, larger than any page");
         const uint32_t bands = (lineCount + kBandLines - 1) / kBandLines;
         std::vector<uint8_t> pageBits;
         uint32_t total = 0;
