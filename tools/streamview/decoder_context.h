@@ -89,7 +89,7 @@ inline constexpr char kUel[] = "\x1B%-12345X";
 inline constexpr char kUelC[] = "\x1B\xFF-12345X";
 inline constexpr size_t kUelLen = 9;
 
-std::string HexByte(unsigned v);            // "0x0B"
+std::string HexByte(unsigned v);            // "0x0B", "0x0112" above a byte
 std::string HexDump(const uint8_t* p, size_t n, size_t max = 16);  // "0B 04 …"
 std::string Quoted(const uint8_t* p, size_t n);  // printable copy with \n, \r, \xNN
 Field Num(const std::string& name, uint64_t value);

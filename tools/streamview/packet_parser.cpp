@@ -324,7 +324,7 @@ private:
                 ctx_.Add(DescribePacket(pk));
                 return;
             }
-            Fail(pk.offset, std::string(pk.type->name) + " after the last page's end of document");
+            Fail(pk.offset, std::string(pk.type->name) + " after the end of the document began");
         default:
             break;
         }
@@ -498,9 +498,8 @@ private:
             page.imageChecksum = static_cast<int>(GetLE16(p + 3));
             if (page.hasData && page.imageChecksum != page.computedChecksum)
                 Fail(pk.offset + 3, "cmdImageDataChenksum of " + PageName() + " carries " +
-                                        HexByte(page.imageChecksum) + ", the page data gives " +
-                                        HexByte(page.computedChecksum) +
-                                        ((page.imageChecksum > 0xFF) ? " (and no high byte)" : ""));
+                                        HexByte(static_cast<unsigned>(page.imageChecksum)) + ", the page data gives " +
+                                        HexByte(static_cast<unsigned>(page.computedChecksum)));
             break;
         case Pk::CoveragePageEnd:
             page.coverage = static_cast<int>(GetLE16(p + 3));

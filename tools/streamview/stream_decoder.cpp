@@ -13,8 +13,8 @@ namespace streamview {
 
 std::string HexByte(unsigned v)
 {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "0x%02X", v & 0xFFu);
+    char buf[16];
+    std::snprintf(buf, sizeof buf, v > 0xFF ? "0x%04X" : "0x%02X", v);
     return buf;
 }
 
