@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "driver/filter_state.h"
-#include "imaging/transforms.h"
 #include "stream/page_data.h"
 #include "stream/page_framing.h"
 
@@ -59,10 +58,9 @@ void InsertBlankPage(cups_page_header2_t header, PageSetup& setup, int platform)
     if (!Prnt_StartPage(setup, platform))
         Report("InsertBlankPage() :: Start page Fail ! \n");
 
-    // A page fed long edge first was turned a quarter: its bitmap is the
-    // other way round.
-    if (setup.feedFlags == 0x40)
-        SwapInt32(&width, &height);
+    // A page fed long edge first was turned a quarter, and its setup already
+    // describes the turned bitmap: the blank back is sent in the same shape
+    // its page start announces.
 
     std::size_t bytes = 0;
     uint8_t* bitmap = nullptr;

@@ -121,7 +121,7 @@ TEST_F(BlankPage, FramedAsTheNextPageWithoutCountingIt)
     EXPECT_TRUE(EndsWith(c.out, HexBytes("00 00 0B 06 1E 00 00 D1 00 00 0B 04 18 D9"))) << ToHex(c.out);
 }
 
-TEST_F(BlankPage, LongEdgeFeedExchangesWidthAndHeight)
+TEST_F(BlankPage, LongEdgeFeedSendsTheShapeItsPageStartAnnounces)
 {
     curPageNum = 3;
     PageSetup s = SmallSetup(600);
@@ -131,10 +131,11 @@ TEST_F(BlankPage, LongEdgeFeedExchangesWidthAndHeight)
         InsertBlankPage(Header(600), s, 3);
         return 1;
     });
-    // The page start still announces the setup as it was.
+    // The setup of a page fed long edge first already holds the turned
+    // size; the data must match the announced image width.
     ASSERT_GE(c.out.size(), 184u);
     EXPECT_EQ(ToHex(Bytes(c.out.begin() + 16 + 8 * 12, c.out.begin() + 16 + 9 * 12)), ToHex(Rec(12, 512)));
-    ExpectPageDataFor(c.out, 2 * 64, 256);
+    ExpectPageDataFor(c.out, 2 * 256, 64);
     EXPECT_TRUE(EndsWith(c.out, kEndBlockP3));
 }
 
