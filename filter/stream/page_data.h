@@ -12,15 +12,12 @@
 // Compresses and sends info.bitmap; writes info.compressedSize.
 int Prnt_SendPage(PageDataInfo& info, int platform);
 
-// The encoder's output for one run; grows as the encoder produces data.
-extern uint8_t* jbigOut;
-extern size_t jbigOutLen;
+// Largest payload of one platform-3 data block.
+constexpr size_t kJbigChunkBytes = 65536;
 
-// Compresses the page into out (which the function may grow; *outCapacity
-// is its size) and returns the number of bytes placed there.
-size_t CompressPageBands(const PageDataInfo& info, JbigParams& params, uint8_t*& out,
-                         size_t& outCapacity, int platform);
-// One JBIG encoder run of params.XD x params.YD bits into jbigOut.
-int JbigEncodeBand(const JbigParams& params, uint8_t* band);
-// The encoder's output callback: appends to jbigOut.
-void AppendJbigOutput(unsigned char* data, size_t length, void* file);
+// The encoder settings of a platform for a page of info.lineBits x
+// info.lineCount bits; 0 for an unknown platform.
+int SetupJbigParams(JbigParams& params, const PageDataInfo& info, int platform);
+
+// Platform 3: the data in blocks of at most 64 KiB, then the end block.
+int SendJbigDataBlocks(const uint8_t* data, size_t size);

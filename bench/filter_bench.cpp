@@ -1,0 +1,331 @@
+// Whole-filter benchmark: runs rasterfilter on a 10-page A4 600-dpi grey job
+// for each printer platform and sets its time and peak memory against the
+// floor that any filter built on libcups and JBIG-KIT must pay: reading the
+// raster with libcups, and JBIG-KIT encoding the same page bitmaps with the
+// platform's settings.
+//
+//   filter_bench RASTERFILTER [WORKDIR] [--record|--check FILE]
+//
+// --record writes a digest of each platform's stream to FILE; --check
+// compares against it, so an optimisation that changes a byte is caught.
+#include <cups/raster.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern "C" {
+#include <jbig.h>
+}
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "imaging/screening.h"
+
+namespace {
+
+constexpr unsigned kPages = 10;
+constexpr unsigned kDpi = 600;
+
+// A job of pages of one size; the raster covers the printer's bitmap.
+struct JobShape {
+    unsigned widthPt, heightPt;
+    unsigned width, height;  // pixels and lines
+    unsigned pages;
+};
+// A4 with the bitmap of the paper tables at 600 dpi (platform 3 row; the
+// other platforms' rows differ by a few lines).
+constexpr JobShape kA4 = {595, 842, 4736, 6784, kPages};
+// A5 fed long edge first: every page is turned a quarter.
+constexpr JobShape kA5 = {421, 595, 3264, 4736, 2};
+constexpr unsigned kWidth = kA4.width, kHeight = kA4.height;
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+// Text-like rows of glyph boxes, a smooth gradient, a photo-like area and
+// white margins: what a typical office page holds.
+uint8_t Content(const JobShape& job, unsigned page, unsigned x, unsigned y,
+              std::vector<uint8_t>& noise)
+{
+    const unsigned margin = 300;
+    if (x < margin || y < margin || x >= job.width - margin || y >= job.height - margin)
+        return 255;
+    if (y < 2600) {  // text: 60-pixel lines, glyphs 30 wide with gaps
+        unsigned line = (y - margin) % 100, col = (x - margin) % 40;
+        bool ink = line < 60 && col < 30 && ((x / 40 + y / 100 + page) % 7 != 0) &&
+                   ((x * 7 + y * 3) % 11 < 6);
+        return ink ? 0 : 255;
+    }
+    if (y < 4000)  // gradient
+        return static_cast<uint8_t>((x - margin) * 255 / (job.width - 2 * margin));
+    // photo-like: smooth blobs plus grain
+    double v = 128 + 60 * std::sin(x / 90.0 + page) * std::cos(y / 70.0) +
+               40 * std::sin((x + y) / 33.0);
+    v += noise[(x * 31 + y * 17) % noise.size()] - 16;
+    return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0));
+}
+
+void WriteJob(const std::string& path, const JobShape& job)
+{
+    std::vector<uint8_t> noise(65537);
+    std::mt19937 rng(7);
+    for (auto& n : noise)
+        n = rng() % 32;
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    cups_raster_t* ras = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+    std::vector<uint8_t> line(job.width);
+    for (unsigned p = 0; p < job.pages; ++p) {
+        cups_page_header2_t h{};
+        h.PageSize[0] = job.widthPt;
+        h.PageSize[1] = job.heightPt;
+        h.HWResolution[0] = h.HWResolution[1] = kDpi;
+        h.NumCopies = 1;
+        h.cupsWidth = job.width;
+        h.cupsHeight = job.height;
+        h.cupsBitsPerColor = 8;
+        h.cupsBitsPerPixel = 8;
+        h.cupsBytesPerLine = job.width;
+        h.cupsColorSpace = CUPS_CSPACE_W;
+        h.cupsNumColors = 1;
+        cupsRasterWriteHeader2(ras, &h);
+        for (unsigned y = 0; y < job.height; ++y) {
+            for (unsigned x = 0; x < job.width; ++x)
+                line[x] = Content(job, p, x, y, noise);
+            cupsRasterWritePixels(ras, line.data(), job.width);
+        }
+    }
+    cupsRasterClose(ras);
+    close(fd);
+}
+
+struct Platform {
+    int number;
+    const char* model;
+    const char* name;
+};
+
+const Platform kPlatforms[] = {
+    {1, "Norvane R32 Series", "PLATFORM_C"},
+    {2, "Norvane R03 Series", "PLATFORM_Z"},
+    {3, "Norvane R05 Series", "PLATFORM_M"},
+};
+
+std::string WritePpd(const std::string& dir, const Platform& p)
+{
+    std::string path = dir + "/platform" + std::to_string(p.number) + ".ppd";
+    std::ofstream f(path);
+    f << "*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
+         "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n*PCFileName: \"BENCH.PPD\"\n"
+         "*Manufacturer: \"Norvane\"\n*Product: \"(Bench)\"\n*ModelName: \"" << p.model << "\"\n"
+      << "*ShortNickName: \"Bench\"\n*NickName: \"Bench\"\n*HWMargins: 0 0 0 0\n"
+      << "*cupsIPPReason PlatForm/" << p.name << ": \"\"\n";
+    return path;
+}
+
+struct FilterFigures {
+    double ms = 0;
+    long peakKb = 0;
+    std::vector<uint8_t> stream;
+};
+
+FilterFigures RunFilter(const std::string& filter, const std::string& ppd, const std::string& job,
+                        const std::string& options, const std::string& outPath)
+{
+    FilterFigures f;
+    auto start = Clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = open("/dev/null", O_WRONLY);
+        dup2(out, 1);
+        dup2(err, 2);
+        setenv("PPD", ppd.c_str(), 1);
+        execl(filter.c_str(), filter.c_str(), "1", "bench", "bench", "1", options.c_str(),
+              job.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage use{};
+    wait4(pid, &status, 0, &use);
+    f.ms = Ms(Clock::now() - start);
+    f.peakKb = use.ru_maxrss;
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        std::fprintf(stderr, "filter_bench: rasterfilter failed (status %d)\n", status);
+    std::ifstream in(outPath, std::ios::binary);
+    f.stream.assign(std::istreambuf_iterator<char>(in), {});
+    return f;
+}
+
+// Reads every page of the job with libcups into one page buffer.
+double ReadFloorMs(const std::string& job, std::vector<std::vector<uint8_t>>* pages)
+{
+    auto start = Clock::now();
+    int fd = open(job.c_str(), O_RDONLY);
+    cups_raster_t* ras = cupsRasterOpen(fd, CUPS_RASTER_READ);
+    cups_page_header2_t h;
+    std::vector<uint8_t> page;
+    while (cupsRasterReadHeader2(ras, &h)) {
+        page.resize(static_cast<size_t>(h.cupsBytesPerLine) * h.cupsHeight);
+        for (unsigned y = 0; y < h.cupsHeight; ++y)
+            cupsRasterReadPixels(ras, page.data() + static_cast<size_t>(y) * h.cupsBytesPerLine,
+                                 h.cupsBytesPerLine);
+        if (pages)
+            pages->push_back(page);
+    }
+    cupsRasterClose(ras);
+    close(fd);
+    return Ms(Clock::now() - start);
+}
+
+void CountBytes(unsigned char*, size_t len, void* total) { *static_cast<size_t*>(total) += len; }
+
+size_t Encode(uint8_t* bits, unsigned xd, unsigned yd, int platform)
+{
+    size_t total = 0;
+    unsigned char* planes[1] = {bits};
+    jbg_enc_state s;
+    jbg_enc_init(&s, xd, yd, 1, planes, CountBytes, &total);
+    jbg_enc_layers(&s, 0);
+    if (platform == 1) {
+        jbg_enc_lrange(&s, 0, -1);
+        jbg_enc_options(&s, 0, 0x08, 768, 8, 0);
+    } else if (platform == 2) {
+        jbg_enc_lrange(&s, 255, -1);
+        jbg_enc_options(&s, 3, 0x58, yd, 0, 0);
+    } else {
+        jbg_enc_lrange(&s, 0, -1);
+        jbg_enc_options(&s, 3, 0x5C, 256, 0, 0);
+    }
+    jbg_enc_out(&s);
+    jbg_enc_free(&s);
+    return total;
+}
+
+// JBIG-KIT's own encoding of the screened pages with the platform's settings.
+double EncodeFloorMs(const std::vector<std::vector<uint8_t>>& bitmaps, int platform)
+{
+    const unsigned rowBytes = kWidth / 8;
+    auto start = Clock::now();
+    for (const auto& page : bitmaps) {
+        std::vector<uint8_t> bits = page;  // the encoder may not keep its input
+        if (platform == 2) {
+            for (unsigned y = 0; y < kHeight; y += 256) {
+                unsigned lines = std::min(256u, kHeight - y);
+                Encode(bits.data() + static_cast<size_t>(y) * rowBytes, kWidth, lines, 2);
+            }
+        } else {
+            Encode(bits.data(), kWidth, kHeight, platform);
+        }
+    }
+    return Ms(Clock::now() - start);
+}
+
+uint64_t Digest(const std::vector<uint8_t>& bytes)
+{
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    for (uint8_t b : bytes)
+        h = (h ^ b) * 1099511628211ull;
+    return h ^ bytes.size();
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: filter_bench RASTERFILTER [WORKDIR] [--record|--check FILE]\n");
+        return 2;
+    }
+    std::string filter = argv[1];
+    std::string dir = argc > 2 && argv[2][0] != '-' ? argv[2] : "/tmp";
+    std::string mode, digestFile;
+    for (int i = 2; i + 1 < argc; ++i)
+        if (!std::strcmp(argv[i], "--record") || !std::strcmp(argv[i], "--check")) {
+            mode = argv[i];
+            digestFile = argv[i + 1];
+        }
+
+    const std::string job = dir + "/bench-job.ras";
+    const std::string a5job = dir + "/bench-a5.ras";
+    WriteJob(job, kA4);
+    WriteJob(a5job, kA5);
+    const double greyPageKb = kWidth * static_cast<double>(kHeight) / 1024.0;
+    const double a5PageKb = kA5.width * static_cast<double>(kA5.height) / 1024.0;
+
+    std::vector<std::vector<uint8_t>> greyPages;
+    ReadFloorMs(job, &greyPages);  // warm the file cache, keep the pages for screening
+
+    std::map<int, uint64_t> expected;
+    if (mode == "--check") {
+        std::ifstream in(digestFile);
+        int p;
+        unsigned long long d;
+        while (in >> p >> std::hex >> d >> std::dec)
+            expected[p] = d;
+    }
+    std::ofstream record;
+    if (mode == "--record")
+        record.open(digestFile);
+
+    std::printf("%-9s %12s %12s %7s %10s %10s %10s %10s\n", "platform", "filter ms/p", "floor ms/p",
+                "ratio", "peak MiB", "peak/page", "180/page", "90/page");
+    int failures = 0;
+    for (const Platform& p : kPlatforms) {
+        std::string ppd = WritePpd(dir, p);
+        std::string out = dir + "/bench-platform" + std::to_string(p.number) + ".prn";
+
+        // Best of three runs, so a busy moment of the machine does not count.
+        FilterFigures best;
+        for (int run = 0; run < 3; ++run) {
+            FilterFigures f = RunFilter(filter, ppd, job, "", out);
+            if (run == 0 || f.ms < best.ms)
+                best = std::move(f);
+        }
+
+        std::vector<std::vector<uint8_t>> bitmaps;
+        for (auto& grey : greyPages) {
+            std::vector<uint8_t> bits(kWidth / 8 * static_cast<size_t>(kHeight), 0);
+            ScreenPage(grey.data(), kWidth, kHeight, bits.data(), kWidth, 0, 0, p.number);
+            bitmaps.push_back(std::move(bits));
+        }
+        double floorMs = 1e300;
+        for (int run = 0; run < 3; ++run)
+            floorMs = std::min(floorMs, ReadFloorMs(job, nullptr) + EncodeFloorMs(bitmaps, p.number));
+
+        // Half turn (the rotation option) and quarter turn (A5 fed long
+        // edge first): the turned page needs a second page of room.
+        FilterFigures half = RunFilter(filter, ppd, job, "ImageRotation=true", out + ".half");
+        FilterFigures quarter = RunFilter(filter, ppd, a5job, "FeedLongEdge=true", out + ".quarter");
+
+        std::printf("%-9d %12.1f %12.1f %7.2f %10.1f %10.2f %10.2f %10.2f\n", p.number,
+                    best.ms / kPages, floorMs / kPages, best.ms / floorMs, best.peakKb / 1024.0,
+                    best.peakKb / greyPageKb, half.peakKb / greyPageKb, quarter.peakKb / a5PageKb);
+
+        for (const std::string& f : {ppd, out, out + ".half", out + ".quarter"})
+            unlink(f.c_str());
+        uint64_t digest = Digest(best.stream);
+        if (record.is_open())
+            record << p.number << ' ' << std::hex << digest << std::dec << '\n';
+        if (mode == "--check" && expected[p.number] != digest) {
+            std::printf("platform %d: the stream differs from the recorded one\n", p.number);
+            ++failures;
+        }
+    }
+    unlink(job.c_str());
+    unlink(a5job.c_str());
+    std::printf("grey page: %.1f MiB (%u x %u); ratio = filter / floor; peak/page = peak\n"
+                "resident memory / one grey page (plain, turned 180, turned 90 on A5)\n",
+                greyPageKb / 1024.0, kWidth, kHeight);
+    return failures ? 1 : 0;
+}
