@@ -54,6 +54,7 @@ int BindCupsLibrary()
     Bind(lib, "cupsParseOptions", cups.cupsParseOptions, &::cupsParseOptions);
     Bind(lib, "cupsSideChannelDoRequest", cups.cupsSideChannelDoRequest, &::cupsSideChannelDoRequest);
     Bind(lib, "cupsTempFd", cups.cupsTempFd, &::cupsTempFd);
+    Bind(lib, "cupsFreeOptions", cups.cupsFreeOptions, &::cupsFreeOptions);
     return lib != nullptr ? 1 : 0;
 }
 

@@ -22,6 +22,8 @@ struct CupsFunctions {
     int (*cupsParseOptions)(const char*, int, cups_option_t**);
     cups_sc_status_t (*cupsSideChannelDoRequest)(cups_sc_command_t, char*, int*, double);
     int (*cupsTempFd)(char*, int);
+    // releases what cupsParseOptions made, from the same library copy
+    void (*cupsFreeOptions)(int, cups_option_t*);
 };
 
 extern CupsFunctions cups;
@@ -29,7 +31,7 @@ extern CupsFunctions cups;
 extern const char* const kCupsImageLibraryPath;  // "/usr/lib/libcupsimage.so"
 extern const char* const kCupsLibraryPath;       // "/usr/lib/libcups.so"
 
-// Bind the four raster functions / the seven main-library functions.
+// Bind the four raster functions / the eight main-library functions.
 // Each returns 1 when its library was loaded, 0 when the linked functions
 // were taken. A loaded library that lacks a name falls back to the linked
 // function for that name, so no pointer is ever left null.

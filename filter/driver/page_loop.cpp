@@ -1,13 +1,439 @@
 #include "driver/page_loop.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
-// Placeholder until the page loop lands.
-int RunFilter(int argc, char*[])
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "driver/cups_binding.h"
+#include "driver/filter_state.h"
+#include "driver/job_options.h"
+#include "driver/page_geometry.h"
+#include "driver/page_records.h"
+#include "driver/printer_models.h"
+#include "driver/raster_input.h"
+#include "driver/signals.h"
+#include "driver/spooling.h"
+#include "imaging/screening.h"
+#include "imaging/transforms.h"
+#include "stream/blank_page.h"
+#include "stream/doc_framing.h"
+#include "stream/page_data.h"
+#include "stream/page_framing.h"
+#include "stream/records.h"
+
+// The PPD API is deprecated in CUPS 2.x but is what reads a driver's PPD.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+unsigned manualDuplexPauseSeconds = 10;
+
+namespace {
+
+constexpr size_t kPpdTextSize = 1024;
+
+// Everything one job holds between its pages.
+struct FilterJob {
+    const char* jobIdText;
+    const char* optionText;
+    int inputFd;
+    cups_raster_t* raster;
+    ppd_file_t* ppd;
+    int platform;
+    const PaperSize* paperTable;
+    int twoBitMode;
+    int copies;                        // NumCopies of the latest page
+    cups_page_header2_t header;        // the latest page's header
+    PageSetup setup;                   // the latest page's setup
+    char platformText[kPpdTextSize];
+    char manualDuplexText[kPpdTextSize];
+};
+
+// The page's three buffers, owned by the page loop for one page.
+struct PageBuffers {
+    uint8_t* pGrayImgLineBuf;  // one raster line
+    uint8_t* pMonoImgLineBuf;  // the grey page
+    uint8_t* pMonoImgBuf;      // the screened bitmap
+};
+
+// How a pass of the page loop ends.
+enum class PageEnd {
+    NextPage,   // read the next header
+    EndOfJob,   // replays, blank back, end of document, clean-up
+    CleanUp,    // straight to clean-up: the document stays open
+    ExitNow,    // a failure that ends the job at once with status 1
+};
+
+int Option(JobOptionRow row) { return jobOptions[row].value; }
+
+// Puts the page loop's text in front of errMsgBuf and sends the whole buffer
+// down the printer stream. Leaves outputBusy 1 with standard output flushed.
+void ReportFailure(const char* text)
 {
+    outputBusy = 1;
+    PrependErrMsg(text);
+    PrintErrMsg();
+    std::fflush(stdout);
+}
+
+// Between stages: standard output idle, so the keep-alive filler may go out.
+void EndStage()
+{
+    std::fflush(stdout);
+    outputBusy = 0;
+}
+
+// ---- Start-up, and the exits at once ----
+
+void CloseJobInput(FilterJob& job)
+{
+    if (job.ppd != nullptr) {
+        cups.ppdClose(job.ppd);
+        job.ppd = nullptr;
+    }
+    if (job.raster != nullptr) {
+        cups.cupsRasterClose(job.raster);
+        job.raster = nullptr;
+    }
+    if (job.inputFd > 0) {
+        close(job.inputFd);
+        job.inputFd = 0;
+    }
+    UnbindCupsLibraries();
+}
+
+// Ends the job at once: only the spools and what the process holds go away.
+int ExitAtOnce(FilterJob& job)
+{
+    outputBusy = 1;  // no filler behind a half-written job
+    RemoveSpools();
+    CloseJobInput(job);
+    return 1;
+}
+
+int OpenPpd(FilterJob& job)
+{
+    const char* path = std::getenv("PPD");
+    if (path == nullptr || *path == '\0') {
+        std::fputs("ERROR: No PPD file for this printer (PPD is not set)\n", stderr);
+        return 0;
+    }
+    job.ppd = cups.ppdOpenFile(path);
+    if (job.ppd == nullptr) {
+        std::fprintf(stderr, "ERROR: Unable to open PPD file %s\n", path);
+        return 0;
+    }
+    // A name too long for the buffer is cut and so matches no model.
+    std::snprintf(modelName, sizeof modelName, "%s",
+                  job.ppd->modelname != nullptr ? job.ppd->modelname : "");
+    return 1;
+}
+
+// Start-up steps up to the first page header. Returns -1 to go on, else the
+// exit status.
+int StartUp(FilterJob& job, int argc, char* argv[])
+{
+    ResetFilterState();
+    std::memset(copySpoolName, 0, sizeof copySpoolName);
+    std::memset(oddSpoolName, 0, sizeof oddSpoolName);
+    std::memset(evenSpoolName, 0, sizeof evenSpoolName);
+
+    BindCupsImageLibrary();
+    BindCupsLibrary();
+
+    LoadDefaultJobOptions(jobOptions);
+    job.platform = 0;
+    outputBusy = 1;
+    std::setbuf(stderr, nullptr);
+
     if (argc != 6 && argc != 7) {
         std::fputs("ERROR: job-id user title copies options [file]\n", stderr);
+        return ExitAtOnce(job);
+    }
+    job.jobIdText = argv[1];
+    job.optionText = argv[5];
+
+    if (argc == 7) {
+        job.inputFd = open(argv[6], O_RDONLY);
+        if (job.inputFd < 0) {
+            job.inputFd = 0;
+            std::perror("ERROR: Unable to open raster file - ");
+            sleep(1);
+            return ExitAtOnce(job);
+        }
+    }
+    // Null when the input holds no raster at all: a job without pages.
+    job.raster = cups.cupsRasterOpen(job.inputFd, CUPS_RASTER_READ);
+
+    cancelRequested = 0;
+    InstallTerminateHandler();
+
+    if (!OpenPpd(job))
+        return ExitAtOnce(job);
+
+    job.copies = 1;
+    curPageNum = 0;
+    job.twoBitMode = 0;
+    return -1;
+}
+
+// ---- Per-page settings ----
+
+void ApplyJobOptions(const FilterJob& job)
+{
+    cups_option_t* options = nullptr;
+    const int count = cups.cupsParseOptions(job.optionText, 0, &options);
+    ParseJobOptions(jobOptions, count, options);
+    cups.cupsFreeOptions(count, options);
+}
+
+void SettlePlatform(FilterJob& job)
+{
+    PlatformFromPpd(job.ppd, job.platformText, sizeof job.platformText, &job.platform);
+    if (Option(kManualDuplex) == 1)
+        cups.ppdLocalizeIPPReason(job.ppd, "MDuplex", nullptr, job.manualDuplexText,
+                                  sizeof job.manualDuplexText);
+    job.paperTable = SelectModel(modelName, &job.platform);
+    if (Option(kDpi1200) == 1 && job.platform == 3)
+        job.twoBitMode = 1;
+}
+
+// Page 1: keep-alive, document start, spools. Returns 0 when a spool cannot
+// be made.
+int OpenDocument(FilterJob& job)
+{
+    if (job.platform == 1 || job.platform == 2)
+        StartKeepAliveTimer();
+
+    const DocStartInfo info = MakeDocStartInfo(
+        static_cast<int>(std::strtol(job.jobIdText, nullptr, 10)), jobOptions, job.platform);
+    outputBusy = 1;
+    if (!Prnt_StartDoc(info, job.platform))
+        ReportFailure("main() :: Start doc Fail ! \n");
+    EndStage();
+
+    return CreateSpools(Option(kCollate), job.copies, Option(kManualDuplex));
+}
+
+// ---- The page's buffers ----
+
+int AllocatePageBuffers(const FilterJob& job, uint32_t width, uint32_t height, PageBuffers& buf)
+{
+    const size_t lineBytes =
+        job.header.cupsBytesPerLine > width ? job.header.cupsBytesPerLine : width;
+    const size_t pageBytes = static_cast<size_t>(width) * height;
+    const size_t bitmapBytes = (job.twoBitMode == 1 ? 2 * pageBytes : pageBytes) / 8;
+    buf.pGrayImgLineBuf = static_cast<uint8_t*>(std::malloc(lineBytes));
+    buf.pMonoImgLineBuf = static_cast<uint8_t*>(std::malloc(pageBytes));
+    buf.pMonoImgBuf = static_cast<uint8_t*>(std::malloc(bitmapBytes));
+    if (buf.pGrayImgLineBuf == nullptr || buf.pMonoImgLineBuf == nullptr ||
+        buf.pMonoImgBuf == nullptr)
+        return 0;
+    std::memset(buf.pMonoImgLineBuf, 0xFF, pageBytes);
+    std::memset(buf.pMonoImgBuf, 0x00, bitmapBytes);
+    return 1;
+}
+
+void FreePageBuffers(PageBuffers& buf)
+{
+    std::free(buf.pGrayImgLineBuf);
+    std::free(buf.pMonoImgLineBuf);
+    std::free(buf.pMonoImgBuf);
+    buf = PageBuffers{};
+}
+
+// ---- Turning and screening ----
+
+// Returns 1 when the page was turned a quarter turn (width and height are
+// then exchanged).
+int TurnPage(const FilterJob& job, uint8_t* grey, uint32_t* width, uint32_t* height)
+{
+    if (NeedsRotate180(jobOptions, job.setup.feedFlags, curPageNum) &&
+        !Rotate180(grey, *width, *height)) {
+        ReportFailure("main() :: Rotate 180 Fail. \n");
+        EndStage();
+    }
+    if (job.setup.feedFlags != kLongEdgeFeed)
+        return 0;
+    Rotate90(grey, *width, *height);
+    SwapInt32(width, height);
+    return 1;
+}
+
+void ScreenGreyPage(const FilterJob& job, const PageBuffers& buf, uint32_t width,
+                    uint32_t height, int quarterTurned)
+{
+    // Columns beyond the raster line (or, turned, beyond its last line) are
+    // paper the raster never covered.
+    uint32_t columns = quarterTurned ? job.header.cupsHeight : job.header.cupsBytesPerLine;
+    if (columns > width)
+        columns = width;
+    ScreenPage(buf.pMonoImgLineBuf, width, height, buf.pMonoImgBuf, columns,
+               Option(kNegativePrint), Option(kDpi1200), job.platform);
+}
+
+// ---- One page ----
+
+// Geometry, PageSetup and the page's opening in the stream. Returns 0 when
+// the page size is one the printer cannot take.
+int OpenPage(FilterJob& job, PageGeometry* geometry)
+{
+    if (!ComputePageGeometry(job.header, job.paperTable, job.ppd->custom_margins, job.platform,
+                             &jobOptions[kFeedLongEdge].value, geometry)) {
+        ReportFailure("main(): Paper Size error!");
+        return 0;
+    }
+    job.setup = MakePageSetup(job.header, *geometry, jobOptions, job.platform, job.copies,
+                              curPageNum, job.twoBitMode);
+    outputBusy = 1;
+    if (!Prnt_StartPage(job.setup, job.platform))
+        ReportFailure("main() :: Start page Fail ! \n");
+    EndStage();
+    return 1;
+}
+
+void ReportAllocationFailure()
+{
+    outputBusy = 1;
+    SetErrMsg("main() :: Malloc pGrayImgLineBuf or pMonoImgLineBuf or pMonoImgBuf Fail ! \n");
+    PrintErrMsg();
+    std::fflush(stdout);
+}
+
+// The screened bitmap and the page's end, with the page's accounting line.
+void SendPage(FilterJob& job, const PageBuffers& buf, uint32_t width, uint32_t height)
+{
+    PageDataInfo data = MakePageDataInfo(job.header, width, height, job.twoBitMode, job.platform,
+                                         buf.pMonoImgBuf);
+    outputBusy = 1;
+    if (!Prnt_SendPage(data, job.platform))
+        ReportFailure("main() :: Send page Fail!\n");
+    std::fflush(stdout);
+
+    PageEndInfo end = MakePageEndInfo(job.header, jobOptions, curPageNum);
+    if (!Prnt_EndPage(end, job.platform))
+        ReportFailure("main() :: End page Fail ! \n");
+    std::fprintf(stderr, "PAGE: %d %d\n", curPageNum, job.setup.copies);
+    EndStage();
+}
+
+PageEnd ProcessPage(FilterJob& job)
+{
+    // CUPS clears the header it fails to read; the blank back page and the
+    // replays still need the last page's.
+    cups_page_header2_t next;
+    if (job.raster == nullptr || !cups.cupsRasterReadHeader2(job.raster, &next))
+        return PageEnd::EndOfJob;
+    job.header = next;
+    if (cancelRequested)
+        return PageEnd::CleanUp;
+    curPageNum += 1;
+    job.copies = static_cast<int>(job.header.NumCopies);
+    if (!CheckRasterPage(job.header, curPageNum))
+        return PageEnd::ExitNow;
+
+    ApplyJobOptions(job);
+    SettlePlatform(job);
+    if (curPageNum == 1 && !OpenDocument(job))
+        return PageEnd::ExitNow;
+    RoutePageOutput(Option(kManualDuplex));
+
+    PageGeometry geometry{};
+    if (!OpenPage(job, &geometry))
+        return PageEnd::ExitNow;
+
+    uint32_t width = geometry.width;
+    uint32_t height = geometry.height;
+    PageBuffers buf{};
+    if (!AllocatePageBuffers(job, width, height, buf)) {
+        FreePageBuffers(buf);
+        ReportAllocationFailure();
+        return PageEnd::EndOfJob;
+    }
+
+    ReadPageLines(job.raster, job.header, buf.pGrayImgLineBuf, buf.pMonoImgLineBuf, width, height,
+                  curPageNum);
+    // A cancelled page is dropped unfinished on platform 3; the others
+    // print what was read.
+    if (cancelRequested && job.platform == 3) {
+        FreePageBuffers(buf);
+        return PageEnd::CleanUp;
+    }
+
+    const int quarterTurned = TurnPage(job, buf.pMonoImgLineBuf, &width, &height);
+    ScreenGreyPage(job, buf, width, height, quarterTurned);
+    SendPage(job, buf, width, height);
+
+    FreePageBuffers(buf);
+    if (cancelRequested)
+        return PageEnd::EndOfJob;
+    EndStage();
+    return cancelRequested ? PageEnd::EndOfJob : PageEnd::NextPage;
+}
+
+// ---- End of the job and clean-up ----
+
+void EndJob(FilterJob& job)
+{
+    outputBusy = 1;
+    int blankBackDone = 0;
+    if (!cancelRequested) {
+        EndOfJobSettings settings{};
+        settings.collate = Option(kCollate);
+        settings.copies = job.copies;
+        settings.manualDuplex = Option(kManualDuplex);
+        settings.machineDuplex = Option(kDuplex) != 0 ? 1 : 0;
+        settings.outputOrder = Option(kOutputOrder);
+        settings.manualDuplexText = job.manualDuplexText;
+        settings.platform = job.platform;
+        blankBackDone = ReplaySpools(settings, job.header, job.setup);
+    }
+    std::fflush(stdout);
+
+    outputBusy = 1;
+    const DocEndInfo info = MakeDocEndInfo(jobOptions, curPageNum);
+    // The last sheet of a two-sided job needs a back.
+    if (Option(kDuplex) != 0 && curPageNum % 2 == 1 && !blankBackDone)
+        InsertBlankPage(job.header, job.setup, job.platform);
+    if (!Prnt_EndDoc(info, job.platform))
+        ReportFailure("main() :: End doc Fail ! \n");
+    std::fflush(stdout);
+}
+
+int CleanUp(FilterJob& job)
+{
+    CloseJobInput(job);
+    RemoveSpools();
+    // Give the user time to see the instruction to turn the stack.
+    if (Option(kManualDuplex) == 1)
+        sleep(manualDuplexPauseSeconds);
+    std::fflush(stdout);
+    outputBusy = 0;
+    if (curPageNum == 0) {
+        std::fputs("ERROR: No pages found!\n", stderr);
         return 1;
     }
-    return 1;
+    std::fputs("INFO: Ready to print.\n", stderr);
+    return 0;
+}
+
+}  // namespace
+
+int RunFilter(int argc, char* argv[])
+{
+    FilterJob job{};
+    const int status = StartUp(job, argc, argv);
+    if (status >= 0)
+        return status;
+
+    PageEnd end = PageEnd::NextPage;
+    while (end == PageEnd::NextPage)
+        end = ProcessPage(job);
+
+    if (end == PageEnd::ExitNow)
+        return ExitAtOnce(job);
+    if (end == PageEnd::EndOfJob)
+        EndJob(job);
+    return CleanUp(job);
 }

@@ -2,9 +2,28 @@
 // job packets of platforms 1 and 2, the "JZJZ" document blocks of platform 3.
 #pragma once
 
+#include <cstddef>
+#include <ctime>
+
 #include "stream/records.h"
 
 // 1 when the whole document start was written; 0 on the first failed piece
 // (its text put in front of errMsgBuf) or for a platform other than 1-3.
 int Prnt_StartDoc(const DocStartInfo& info, int platform);
 int Prnt_EndDoc(const DocEndInfo& info, int platform);
+
+// The PJL job time, "mm:HH:DD:MM:YYYY\r\n" (minutes before hours), into out
+// of size bytes, terminated. Returns the length of the text.
+constexpr std::size_t kJobTimeBufSize = 64;
+int FormatJobTime(const std::tm& local, char* out, std::size_t size);
+
+// The job owner the printer shows is this host's name: at most
+// kHostNameSize characters, always terminated (out holds kHostNameSize + 1
+// bytes); empty when the system reports no name.
+constexpr std::size_t kHostNameSize = 32;
+void ReadHostName(char* out);
+
+// Where the document start takes the time and the host name from; tests
+// point them elsewhere to get fixed bytes.
+extern std::time_t (*docClock)(std::time_t* now);
+extern int (*docHostName)(char* name, std::size_t size);

@@ -64,7 +64,8 @@ int SendRasterImage(const PageDataInfo& info)
     return 0;
 }
 
-int SendPlatform1(const PageDataInfo& info)
+// Platform 1's whole page data, and the tail of platform 2's.
+int SendRasterImageAndData(const PageDataInfo& info)
 {
     if (!SendRasterImage(info))
         return 0;
@@ -83,12 +84,7 @@ int SendPlatform2(const PageDataInfo& info)
         return 0;
     }
     Insert00();
-    if (!SendRasterImage(info))
-        return 0;
-    if (SendBytes(jbigOut, jbigOutLen))
-        return 1;
-    PrependErrMsg(kDataFail);
-    return 0;
+    return SendRasterImageAndData(info);
 }
 
 int SendPlatform3(const JbigParams& params)
@@ -188,7 +184,7 @@ int Prnt_SendPage(PageDataInfo& info, int platform)
 
     int sent = 0;
     if (platform == 1)
-        sent = SendPlatform1(info);
+        sent = SendRasterImageAndData(info);
     else if (platform == 2)
         sent = SendPlatform2(info);
     else

@@ -4,8 +4,10 @@
 
 #include "stream/records.h"
 
+// 1 when every piece was written; 0 on the first failed piece (its text put
+// in front of errMsgBuf) or for a platform other than 1-3.
 int Prnt_StartPage(const PageSetup& setup, int platform);
-// Writes setup.coverage on platform 1.
+// Writes info.coverage on platform 1.
 int Prnt_EndPage(PageEndInfo& info, int platform);
 // Tells the printer the first pass of a manual-duplex job is complete.
 // Never spooled.

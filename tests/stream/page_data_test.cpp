@@ -264,25 +264,6 @@ std::vector<size_t> CheckPlatform3(const Sent& sent, const PageDataInfo& info, c
     return chunks;
 }
 
-// Points standard output at fd for a while.
-class StdoutTo {
-public:
-    explicit StdoutTo(int fd)
-    {
-        std::fflush(stdout);
-        saved_ = dup(STDOUT_FILENO);
-        dup2(fd, STDOUT_FILENO);
-    }
-    ~StdoutTo()
-    {
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-    }
-
-private:
-    int saved_;
-};
 
 // Lets a captured stream take only its first limit bytes; later writes fail.
 class FileSizeLimit {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +33,10 @@ FilterResult RunFilterProcess(const FilterRun& run)
         dup2(errPipe[1], 2);
         close(outPipe[0]);
         close(errPipe[0]);
+        if (run.addressSpaceLimit != 0) {
+            rlimit limit{run.addressSpaceLimit, run.addressSpaceLimit};
+            setrlimit(RLIMIT_AS, &limit);
+        }
         for (const auto& [name, value] : run.env) {
             if (value)
                 setenv(name.c_str(), value->c_str(), 1);

@@ -14,6 +14,9 @@ struct FilterRun {
     // Environment changes: a value sets the variable, nullopt removes it.
     std::map<std::string, std::optional<std::string>> env;
     int timeoutSeconds = 120;
+    // Address-space limit of the filter process in bytes (0 = none), to make
+    // large allocations fail. Meaningless under AddressSanitizer.
+    unsigned long long addressSpaceLimit = 0;
 };
 
 struct FilterResult {

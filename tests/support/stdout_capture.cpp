@@ -46,6 +46,20 @@ std::vector<uint8_t> StdoutCapture::Bytes()
     return bytes_;
 }
 
+StdoutTo::StdoutTo(int fd)
+{
+    std::fflush(stdout);
+    saved_ = dup(STDOUT_FILENO);
+    dup2(fd, STDOUT_FILENO);
+}
+
+StdoutTo::~StdoutTo()
+{
+    std::fflush(stdout);
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
+}
+
 std::vector<uint8_t> HexBytes(const std::string& hex)
 {
     std::vector<uint8_t> out;

@@ -24,5 +24,17 @@ private:
     std::vector<uint8_t> bytes_;
 };
 
+// Points standard output at another descriptor for a while.
+class StdoutTo {
+public:
+    explicit StdoutTo(int fd);
+    ~StdoutTo();
+    StdoutTo(const StdoutTo&) = delete;
+    StdoutTo& operator=(const StdoutTo&) = delete;
+
+private:
+    int saved_;
+};
+
 std::vector<uint8_t> HexBytes(const std::string& hex);  // "0B 04 17 DA" -> bytes
 std::string ToHex(const std::vector<uint8_t>& bytes);

@@ -1,0 +1,39 @@
+// The job's option table: twelve named settings, loaded from their defaults
+// once per job and overwritten from the job's CUPS options on every page.
+#pragma once
+
+#include <cups/cups.h>
+
+struct JobOption {
+    const char* name;
+    int value;
+};
+
+// Rows of the table, in their fixed order.
+enum JobOptionRow {
+    kDuplex,         // 0 none, 1 long edge, 2 short edge
+    kSides,          // read like Duplex, but nothing consults it
+    kManualDuplex,
+    kDensity,
+    kTonerMode,      // 1: toner saving, density 0
+    kFeedLongEdge,   // A5 fed long edge first
+    kOutputOrder,    // where the blank back of an odd manual-duplex job goes
+    kDpi1200,
+    kNegativePrint,
+    kInputSlot,      // 0 Auto, 1 manual feed, 2 automatic feed
+    kImageRotation,
+    kCollate,
+    kJobOptionCount
+};
+
+extern JobOption jobOptions[kJobOptionCount];
+
+void LoadDefaultJobOptions(JobOption* table);
+
+// Applies the options that cupsParseOptions produced to the table. Options
+// that are absent leave their rows as they are.
+void ParseJobOptions(JobOption* table, int count, cups_option_t* options);
+
+// Platform named by the PPD's "PlatForm" text: 3, 2 or 1, or 0 for a name
+// that is none of the three.
+int PlatformFromName(const char* text);

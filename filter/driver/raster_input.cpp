@@ -1,0 +1,82 @@
+#include "driver/raster_input.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "driver/cups_binding.h"
+#include "driver/filter_state.h"
+
+namespace {
+
+const char* ColorSpaceName(unsigned space)
+{
+    switch (space) {
+    case CUPS_CSPACE_W: return "grey";
+    case CUPS_CSPACE_SW: return "sGrey";
+    case CUPS_CSPACE_K: return "black";
+    case CUPS_CSPACE_RGB: return "RGB";
+    case CUPS_CSPACE_SRGB: return "sRGB";
+    case CUPS_CSPACE_ADOBERGB: return "AdobeRGB";
+    case CUPS_CSPACE_CMY: return "CMY";
+    case CUPS_CSPACE_CMYK: return "CMYK";
+    case CUPS_CSPACE_RGBW: return "RGBW";
+    default: return "other";
+    }
+}
+
+}  // namespace
+
+int RasterIsInverted(const cups_page_header2_t& header)
+{
+    return header.cupsColorSpace == CUPS_CSPACE_K ? 1 : 0;
+}
+
+int CheckRasterPage(const cups_page_header2_t& header, int pageNumber)
+{
+    const unsigned space = header.cupsColorSpace;
+    const bool grey = space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW || space == CUPS_CSPACE_K;
+    if (!grey || header.cupsBitsPerPixel != 8 || header.cupsBitsPerColor != 8 ||
+        header.cupsNumColors != 1) {
+        std::fprintf(stderr,
+                     "ERROR: Page %d is not 8-bit grey raster: %u bits per pixel, %u bits per "
+                     "colour, %u colour(s), colour space %u (%s)\n",
+                     pageNumber, header.cupsBitsPerPixel, header.cupsBitsPerColor,
+                     header.cupsNumColors, space, ColorSpaceName(space));
+        return 0;
+    }
+    if (header.cupsBytesPerLine == 0 || header.cupsBytesPerLine > kMaxBytesPerLine) {
+        std::fprintf(stderr, "ERROR: Page %d has raster lines of %u bytes (at most %u fit the printer)\n",
+                     pageNumber, header.cupsBytesPerLine, kMaxBytesPerLine);
+        return 0;
+    }
+    return 1;
+}
+
+unsigned ReadPageLines(cups_raster_t* raster, const cups_page_header2_t& header, uint8_t* lineBuf,
+                       uint8_t* grey, uint32_t width, uint32_t height, int pageNumber)
+{
+    const unsigned bytesPerLine = header.cupsBytesPerLine;
+    const size_t copyBytes = std::min<size_t>(width, bytesPerLine);
+    const bool invert = RasterIsInverted(header);
+    unsigned line = 0;
+    for (; line < header.cupsHeight && cancelRequested == 0; ++line) {
+        if (line % 128 == 0)
+            std::fprintf(stderr, "INFO: Printing page %d, %d%% complete...\n", pageNumber,
+                         static_cast<int>(static_cast<unsigned long long>(line) * 100 /
+                                          header.cupsHeight));
+        std::memset(lineBuf, 0, width);
+        if (cups.cupsRasterReadPixels(raster, lineBuf, bytesPerLine) == 0)
+            break;  // the rest of the page stays white
+        if (line >= height)
+            continue;
+        uint8_t* row = grey + static_cast<size_t>(line) * width;
+        if (invert) {
+            for (size_t x = 0; x < copyBytes; ++x)
+                row[x] = static_cast<uint8_t>(~lineBuf[x]);
+        } else {
+            std::memcpy(row, lineBuf, copyBytes);
+        }
+    }
+    return line;
+}

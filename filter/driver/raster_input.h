@@ -1,0 +1,27 @@
+// Reading the job's CUPS raster: what a page header must hold before the
+// filter trusts it, and collecting a page's lines into the grey page.
+#pragma once
+
+#include <cups/raster.h>
+
+#include <cstdint>
+
+// Longest raster line the filter reads: far beyond the widest paper at the
+// highest resolution any of the printers takes.
+constexpr unsigned kMaxBytesPerLine = 65536;
+
+// 1 when the page is 8-bit grey the filter can print: one colour of 8 bits
+// in a luminance space (W, SW) or in black (K, read inverted). Otherwise
+// writes an "ERROR:" line naming the page and what it holds, and returns 0.
+int CheckRasterPage(const cups_page_header2_t& header, int pageNumber);
+
+// 1 when the page's bytes count ink (0 = white) and must be inverted as read.
+int RasterIsInverted(const cups_page_header2_t& header);
+
+// Reads the page's lines into the grey page (width bytes per row, height
+// rows), reporting progress every 128 lines, and stops early at a failed
+// read or a cancel request; lines past height are read and dropped, bytes
+// past width cut. lineBuf holds at least max(cupsBytesPerLine, width)
+// bytes. Returns the number of lines read.
+unsigned ReadPageLines(cups_raster_t* raster, const cups_page_header2_t& header, uint8_t* lineBuf,
+                       uint8_t* grey, uint32_t width, uint32_t height, int pageNumber);

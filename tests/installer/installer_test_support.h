@@ -1,0 +1,86 @@
+// Small helpers for the installer tests: scratch directories, working
+// directory and environment that are put back afterwards, console capture,
+// and a stand-in pkexec that records how it was started.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    // Real path, as getcwd reports it after a chdir into it.
+    const std::string& path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+class ScopedChdir {
+public:
+    explicit ScopedChdir(const std::string& dir);
+    ~ScopedChdir();
+    ScopedChdir(const ScopedChdir&) = delete;
+    ScopedChdir& operator=(const ScopedChdir&) = delete;
+
+private:
+    std::string saved_;
+};
+
+// Sets (or, with unset = true, removes) one environment variable for the
+// lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const std::string& name, const std::string& value, bool unset = false);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    bool had_ = false;
+    std::string old_;
+};
+
+// Collects what is written to descriptor 1 (stdio is flushed on both ends).
+class ConsoleCapture {
+public:
+    ConsoleCapture();
+    ~ConsoleCapture();
+    ConsoleCapture(const ConsoleCapture&) = delete;
+    ConsoleCapture& operator=(const ConsoleCapture&) = delete;
+    std::string Text();
+
+private:
+    void Stop();
+    int savedFd_ = -1;
+    int fileFd_ = -1;
+    std::string text_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+void MakeDirs(const std::string& path);
+
+// Puts an executable "pkexec" first on PATH. Each run appends its arguments,
+// one per line, and a line "<end>" to a log, and exits with the status set.
+class FakePkexec {
+public:
+    FakePkexec();
+    void SetStatus(int status);
+    // The argument lists of every run so far.
+    std::vector<std::vector<std::string>> Calls() const;
+
+private:
+    ScratchDir dir_;
+    ScopedEnv path_;
+    ScopedEnv log_;
+    ScopedEnv status_;
+};
+
+// Entry names of a directory in the order readdir yields them.
+std::vector<std::string> DirectoryOrder(const std::string& dir);

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "installer_test_support.h"
+#include "package_install.h"
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+class PackageInstallTest : public testing::Test {
+protected:
+    PackageInstallTest() : cwd_(dir_.path()) {}
+
+    void Touch(const std::string& name) { WriteFile(dir_.File(name), "!<arch>\n"); }
+
+    std::string Discover() {
+        ConsoleCapture console;
+        initRPMPath();
+        return console.Text();
+    }
+
+    int Install(std::string* printed = nullptr) {
+        ConsoleCapture console;
+        int result = installPackages();
+        if (printed != nullptr) {
+            *printed = console.Text();
+        }
+        return result;
+    }
+
+    // Paths of the given names in the order the directory yields them.
+    std::vector<std::string> InDirectoryOrder(const std::vector<std::string>& names) const {
+        std::vector<std::string> paths;
+        for (const std::string& entry : DirectoryOrder(dir_.path())) {
+            for (const std::string& name : names) {
+                if (entry == name) {
+                    paths.push_back(dir_.File(name));
+                }
+            }
+        }
+        return paths;
+    }
+
+    ScratchDir dir_;
+    ScopedChdir cwd_;
+    FakePkexec pkexec_;
+};
+
+std::string Joined(const std::vector<std::string>& paths) {
+    std::string all;
+    for (const std::string& p : paths) {
+        all += p + " ";
+    }
+    return all;
+}
+
+TEST_F(PackageInstallTest, CollectsMatchingFilesInDirectoryOrder) {
+    const std::string suffix = packageSuffix();
+    const std::vector<std::string> matching = {
+        "norvane-driver_1.0.0_" + suffix,
+        "a_" + suffix,
+        "mid-" + suffix + ".part",  // the name part may stand anywhere
+        suffix,
+    };
+    for (const std::string& name : matching) {
+        Touch(name);
+    }
+    std::string upper = suffix;
+    for (char& c : upper) {
+        c = static_cast<char>(toupper(c));
+    }
+    Touch("b_" + upper);  // letter case matters
+    Touch("readme.txt");
+    Touch("other_xyz.deb");
+
+    EXPECT_EQ("", Discover());
+    const std::vector<std::string> expected = InDirectoryOrder(matching);
+    ASSERT_EQ(4u, expected.size());
+    EXPECT_EQ(expected, rpmPathList);
+    EXPECT_EQ(Joined(expected), rpmPath);
+
+    // One dpkg run names every package, in that order.
+    std::string printed;
+    EXPECT_EQ(0, Install(&printed));
+    EXPECT_EQ("system return 0\n", printed);
+    Args args = {"dpkg", "-i"};
+    args.insert(args.end(), expected.begin(), expected.end());
+    EXPECT_EQ(std::vector<Args>{args}, pkexec_.Calls());
+}
+
+TEST_F(PackageInstallTest, EveryPathReachesDpkgAsOneArgument) {
+    const std::string suffix = packageSuffix();
+    const std::vector<std::string> names = {
+        "with blank " + suffix,
+        "semi;touch injected;" + suffix,
+        "$(touch injected)" + suffix,
+        "`touch injected`" + suffix,
+        "quotes'\"" + suffix,
+        "glob*?[a]&|<>" + suffix,
+    };
+    for (const std::string& name : names) {
+        Touch(name);
+    }
+    MakeDirs(dir_.File("sub dir $(x)"));
+    ScopedChdir inner(dir_.File("sub dir $(x)"));
+    for (const std::string& name : names) {
+        WriteFile(dir_.File("sub dir $(x)/" + name), "");
+    }
+
+    Discover();
+    ASSERT_EQ(names.size(), rpmPathList.size());
+    EXPECT_EQ(0, Install());
+    ASSERT_EQ(1u, pkexec_.Calls().size());
+    Args args = pkexec_.Calls()[0];
+    ASSERT_EQ(names.size() + 2, args.size());
+    EXPECT_EQ((Args{"dpkg", "-i"}), Args(args.begin(), args.begin() + 2));
+    EXPECT_EQ(rpmPathList, Args(args.begin() + 2, args.end()));
+    for (const std::string& path : rpmPathList) {
+        EXPECT_EQ(0u, path.find(dir_.File("sub dir $(x)/"))) << path;
+    }
+    EXPECT_NE(0, access("injected", F_OK));
+    EXPECT_NE(0, access(dir_.File("injected").c_str(), F_OK));
+}
+
+TEST_F(PackageInstallTest, FailureStatusIsPrintedAndReturnedRaw) {
+    Touch(std::string("p_") + packageSuffix());
+    Discover();
+    pkexec_.SetStatus(3);
+    std::string printed;
+    EXPECT_EQ(3 << 8, Install(&printed));
+    EXPECT_EQ("system return 768\n", printed);
+
+    // pkexec not to be found at all: what a shell would have reported.
+    ScratchDir empty;
+    ScopedEnv path("PATH", empty.path());
+    EXPECT_EQ(127 << 8, Install(&printed));
+    EXPECT_NE(std::string::npos, printed.find("cannot start pkexec"));
+    EXPECT_NE(std::string::npos, printed.find("system return 32512\n"));
+}
+
+TEST_F(PackageInstallTest, ListIsTakenOnceAtStartUp) {
+    Touch(std::string("first_") + packageSuffix());
+    Discover();
+    Touch(std::string("later_") + packageSuffix());
+    EXPECT_EQ(0, Install());
+    EXPECT_EQ(0, Install());
+    const std::vector<Args> calls = pkexec_.Calls();
+    ASSERT_EQ(2u, calls.size());
+    EXPECT_EQ((Args{"dpkg", "-i", dir_.File(std::string("first_") + packageSuffix())}), calls[0]);
+    EXPECT_EQ(calls[0], calls[1]);
+}
+
+TEST_F(PackageInstallTest, NoPackageRunsDpkgWithoutOne) {
+    Touch("something.deb");
+    Discover();
+    EXPECT_STREQ("", rpmPath);
+    EXPECT_EQ(0, Install());
+    EXPECT_EQ(std::vector<Args>{(Args{"dpkg", "-i"})}, pkexec_.Calls());
+}
+
+TEST_F(PackageInstallTest, MatchesThatDoNotFitAreLeftOutAndNamed) {
+    // Each path takes well over 250 bytes: only three fit into 1024.
+    std::vector<std::string> names;
+    for (char c = 'a'; c <= 'e'; ++c) {
+        names.push_back(std::string(240, c) + packageSuffix());
+        Touch(names.back());
+    }
+    std::string printed = Discover();
+    EXPECT_LT(std::strlen(rpmPath), sizeof rpmPath);
+    EXPECT_EQ(Joined(rpmPathList), rpmPath);
+    const size_t fitting = (sizeof rpmPath - 1) / (dir_.File(names[0]).size() + 1);
+    EXPECT_EQ(fitting, rpmPathList.size());
+
+    // Exactly the first ones in directory order are kept; the rest are named.
+    const std::vector<std::string> all = InDirectoryOrder(names);
+    EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + fitting), rpmPathList);
+    for (size_t i = fitting; i < all.size(); ++i) {
+        EXPECT_NE(std::string::npos, printed.find("left out: " + all[i] + "\n"));
+    }
+}
+
+TEST(PackageDiscovery, UnreadableWorkingDirectoryGivesAnEmptyList) {
+    ScratchDir dir;
+    const std::string gone = dir.File("gone");
+    MakeDirs(gone);
+    WriteFile(gone + "/x_" + packageSuffix(), "");
+    ScopedChdir cwd(gone);
+    ::remove((gone + "/x_" + packageSuffix()).c_str());
+    ASSERT_EQ(0, rmdir(gone.c_str()));
+
+    ConsoleCapture console;
+    initRPMPath();
+    EXPECT_EQ("getcwd failed!\n", console.Text());
+    EXPECT_STREQ("", rpmPath);
+    EXPECT_TRUE(rpmPathList.empty());
+}
+
+}  // namespace
