@@ -187,6 +187,8 @@ TEST_F(Spooling, ManualDuplexSendsOddPagesAtOnceThenEvenPagesBackwards)
     job.pages = 5;
     job.manualDuplex = 1;
     const std::string blank = Blank(job), block = ManualDuplexBlock();
+    ASSERT_FALSE(blank.empty());
+    ASSERT_FALSE(block.empty());
     JobRun run = Run(job, [] {
         // Page 4 is counted whole in its slot; odd pages are not counted.
         EXPECT_EQ(evenPageLen[0], static_cast<long>(Page(2).size()));
