@@ -314,7 +314,10 @@ void SendPage(FilterJob& job, const PageBuffers& buf, uint32_t width, uint32_t h
     PageEndInfo end = MakePageEndInfo(job.header, jobOptions, curPageNum);
     if (!Prnt_EndPage(end, job.platform))
         ReportFailure("main() :: End page Fail ! \n");
-    std::fprintf(stderr, "PAGE: %d %d\n", curPageNum, job.setup.copies);
+    // An even page of a manual-duplex job reaches the printer only from the
+    // replay at the end, which counts it then.
+    if (sendToStdout == 1)
+        std::fprintf(stderr, "PAGE: %d %d\n", curPageNum, job.setup.copies);
     EndStage();
 }
 
@@ -377,18 +380,17 @@ PageEnd ProcessPage(FilterJob& job)
 void EndJob(FilterJob& job)
 {
     outputBusy = 1;
-    int blankBackDone = 0;
-    if (!cancelRequested) {
-        EndOfJobSettings settings{};
-        settings.collate = Option(kCollate);
-        settings.copies = job.copies;
-        settings.manualDuplex = Option(kManualDuplex);
-        settings.machineDuplex = Option(kDuplex) != 0 ? 1 : 0;
-        settings.outputOrder = Option(kOutputOrder);
-        settings.manualDuplexText = job.manualDuplexText;
-        settings.platform = job.platform;
-        blankBackDone = ReplaySpools(settings, job.header, job.setup);
-    }
+    EndOfJobSettings settings{};
+    settings.collate = Option(kCollate);
+    settings.copies = job.copies;
+    settings.manualDuplex = Option(kManualDuplex);
+    settings.machineDuplex = Option(kDuplex) != 0 ? 1 : 0;
+    settings.outputOrder = Option(kOutputOrder);
+    settings.manualDuplexText = job.manualDuplexText;
+    settings.platform = job.platform;
+    // After a cancel request this replays nothing, but still routes the
+    // output back to the printer for the end of the document.
+    const int blankBackDone = ReplaySpools(settings, job.header, job.setup);
     std::fflush(stdout);
 
     outputBusy = 1;
@@ -406,8 +408,13 @@ int CleanUp(FilterJob& job)
     CloseJobInput(job);
     RemoveSpools();
     // Give the user time to see the instruction to turn the stack.
-    if (Option(kManualDuplex) == 1)
-        sleep(manualDuplexPauseSeconds);
+    // The keep-alive tick cuts sleep() short, so sleep on; a cancelled job
+    // showed no instruction and needs no pause.
+    if (Option(kManualDuplex) == 1) {
+        unsigned left = manualDuplexPauseSeconds;
+        while (left > 0 && !cancelRequested)
+            left = sleep(left);
+    }
     std::fflush(stdout);
     outputBusy = 0;
     if (curPageNum == 0) {

@@ -1,6 +1,63 @@
 #include "driver/signals.h"
-// Placeholder until job control lands.
-void OnTerminate(int) {}
-void OnKeepAliveTimer(int) {}
-void InstallTerminateHandler() {}
-void StartKeepAliveTimer() {}
+
+#include <cerrno>
+#include <csignal>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include "driver/filter_state.h"
+
+namespace {
+
+constexpr int kKeepAliveSeconds = 10;
+
+// SA_RESTART: a signal must not break a blocking read of the raster, or the
+// page loop would take it for the end of the page's data.
+void Install(int signalNumber, void (*handler)(int))
+{
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signalNumber, &action, nullptr);
+}
+
+}  // namespace
+
+void OnTerminate(int)
+{
+    cancelRequested = 1;
+}
+
+void OnKeepAliveTimer(int)
+{
+    if (outputBusy != 0)
+        return;
+    // Standard output is flushed and idle whenever outputBusy is 0, so the
+    // filler can go straight to the descriptor. A pipe write of two bytes is
+    // never split; a failed write (back end gone) is simply dropped.
+    static const unsigned char filler[2] = {0x00, 0x00};
+    const int savedErrno = errno;
+    ssize_t written = write(STDOUT_FILENO, filler, sizeof filler);
+    if (written == 1)
+        written = write(STDOUT_FILENO, filler + 1, 1);
+    (void)written;
+    errno = savedErrno;
+}
+
+void InstallTerminateHandler()
+{
+    Install(SIGTERM, OnTerminate);
+    // Without this a vanished back end would kill the filter in the middle
+    // of a write, leaving its spool files behind.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void StartKeepAliveTimer()
+{
+    Install(SIGALRM, OnKeepAliveTimer);
+    itimerval interval{};
+    interval.it_value.tv_sec = kKeepAliveSeconds;
+    interval.it_interval.tv_sec = kKeepAliveSeconds;
+    setitimer(ITIMER_REAL, &interval, nullptr);
+}

@@ -1,22 +1,28 @@
 // Spool files for collated copies and manual duplex, the routing of a page's
 // bytes into them, and their replays at the end of the job.
+//
+// Page accounting: the page loop writes "PAGE: <page> <copies>" for every
+// page it sends to the printer itself (sendToStdout 1 while the page is
+// produced); ReplaySpools writes it for every page the printer receives from
+// a replay and for every blank page it adds.
 #pragma once
 
 #include <cups/raster.h>
 
 #include "stream/records.h"
 
-// Names of the three spool files (from cupsTempFd).
+// Names of the three spool files (from cupsTempFd); empty when none.
 extern char copySpoolName[255];
 extern char oddSpoolName[255];
 extern char evenSpoolName[255];
 
 // On page 1, right after the document start. Returns 1, or 0 when a spool
-// cannot be made (the caller then ends the job at once with status 1).
+// cannot be made: then the reason has been reported, every spool made so far
+// is removed, and the caller ends the job at once with status 1.
 int CreateSpools(int collate, int copies, int manualDuplex);
 
-// Per page: with manual duplex, odd pages go to the printer (and the odd
-// spool), even pages only to the even spool.
+// Per page, before the page's first byte: with manual duplex, odd pages go
+// to the printer (and the odd spool), even pages only to the even spool.
 void RoutePageOutput(int manualDuplex);
 
 // End of the job, before the blank back page and the end of the document.
@@ -30,10 +36,16 @@ struct EndOfJobSettings {
     int platform;
 };
 // Runs the replays (collated copies, or the second half of a manual-duplex
-// job). Returns 1 when it already gave the job its blank back page(s), so
-// the caller must not add another one.
+// job) and closes the spools it has read. Call it on every normal end of
+// the job, also after a cancel request: it then replays nothing but routes
+// the output back to the printer, so that the end of the document still
+// reaches it after an even page of a manual-duplex job.
+// Returns 1 when it already gave the job its blank back page(s) (machine
+// duplex, collated copies, odd page count: one blank per copy), so the
+// caller must not add another one; 0 otherwise.
 int ReplaySpools(const EndOfJobSettings& settings, const cups_page_header2_t& lastHeader,
                  PageSetup& lastSetup);
 
-// Closes every spool that exists and removes its file. Safe to call twice.
+// Closes every spool that exists and removes its file; routes output back to
+// standard output. Safe to call any number of times, on every exit path.
 void RemoveSpools();

@@ -7,6 +7,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +17,66 @@
 #include <stdexcept>
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// In the child: the three descriptors become the filter's standard streams.
+[[noreturn]] void ExecFilter(const FilterRun& run, int in, int out, int err)
+{
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    // The filter starts as the scheduler starts it, whatever the test
+    // process does with its signals.
+    signal(SIGPIPE, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (run.addressSpaceLimit != 0) {
+        rlimit limit{run.addressSpaceLimit, run.addressSpaceLimit};
+        setrlimit(RLIMIT_AS, &limit);
+    }
+    for (const auto& [name, value] : run.env) {
+        if (value)
+            setenv(name.c_str(), value->c_str(), 1);
+        else
+            unsetenv(name.c_str());
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(RASTERFILTER_PATH));
+    for (const std::string& a : run.args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(RASTERFILTER_PATH, argv.data());
+    _exit(127);
+}
+
+void SetStatus(FilterResult& result, int status)
+{
+    if (WIFEXITED(status))
+        result.exitStatus = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        result.termSignal = WTERMSIG(status);
+}
+
+// Reads what is available on fd into the result; closes fd at its end.
+void Drain(int& fd, FilterResult& result, bool isOut)
+{
+    char buf[65536];
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        return;
+    if (n <= 0) {
+        close(fd);
+        fd = -1;
+    } else if (isOut) {
+        result.out.insert(result.out.end(), buf, buf + n);
+    } else {
+        result.err.append(buf, static_cast<size_t>(n));
+    }
+}
+
+}  // namespace
 
 FilterResult RunFilterProcess(const FilterRun& run)
 {
@@ -28,28 +90,9 @@ FilterResult RunFilterProcess(const FilterRun& run)
         int in = open(run.stdinPath.empty() ? "/dev/null" : run.stdinPath.c_str(), O_RDONLY);
         if (in < 0)
             _exit(127);
-        dup2(in, 0);
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
         close(outPipe[0]);
         close(errPipe[0]);
-        if (run.addressSpaceLimit != 0) {
-            rlimit limit{run.addressSpaceLimit, run.addressSpaceLimit};
-            setrlimit(RLIMIT_AS, &limit);
-        }
-        for (const auto& [name, value] : run.env) {
-            if (value)
-                setenv(name.c_str(), value->c_str(), 1);
-            else
-                unsetenv(name.c_str());
-        }
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(RASTERFILTER_PATH));
-        for (const std::string& a : run.args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(RASTERFILTER_PATH, argv.data());
-        _exit(127);
+        ExecFilter(run, in, outPipe[1], errPipe[1]);
     }
     close(outPipe[1]);
     close(errPipe[1]);
@@ -87,11 +130,175 @@ FilterResult RunFilterProcess(const FilterRun& run)
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    if (WIFEXITED(status))
-        result.exitStatus = WEXITSTATUS(status);
-    else if (WIFSIGNALED(status))
-        result.termSignal = WTERMSIG(status);
+    SetStatus(result, status);
     return result;
+}
+
+// ---- LiveFilter ----
+
+namespace {
+
+struct sigaction savedPipeAction;
+int liveFilters = 0;
+
+long long NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+LiveFilter::LiveFilter(const FilterRun& run) : timeoutSeconds_(run.timeoutSeconds)
+{
+    // Feeding a filter that has ended must not kill the test.
+    if (liveFilters++ == 0) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGPIPE, &ignore, &savedPipeAction);
+    }
+    int inPipe[2], outPipe[2], errPipe[2];
+    if (pipe2(inPipe, O_CLOEXEC) != 0 || pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    pid_ = fork();
+    if (pid_ < 0)
+        throw std::runtime_error("fork failed");
+    if (pid_ == 0)
+        ExecFilter(run, inPipe[0], outPipe[1], errPipe[1]);
+    close(inPipe[0]);
+    close(outPipe[1]);
+    close(errPipe[1]);
+    in_ = inPipe[1];
+    out_ = outPipe[0];
+    err_ = errPipe[0];
+    fcntl(in_, F_SETFL, fcntl(in_, F_GETFL) | O_NONBLOCK);
+}
+
+LiveFilter::~LiveFilter()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    for (int fd : {in_, out_, err_})
+        if (fd >= 0)
+            close(fd);
+    if (--liveFilters == 0)
+        sigaction(SIGPIPE, &savedPipeAction, nullptr);
+}
+
+void LiveFilter::Pump(int timeoutMs)
+{
+    pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
+    if (poll(fds, 2, timeoutMs) <= 0)
+        return;
+    if (out_ >= 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR)))
+        Drain(out_, result_, true);
+    if (err_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+        Drain(err_, result_, false);
+}
+
+bool LiveFilter::Feed(const uint8_t* bytes, size_t count)
+{
+    const long long deadline = NowMs() + timeoutSeconds_ * 1000LL;
+    while (count > 0) {
+        if (in_ < 0 || NowMs() > deadline)
+            return false;
+        pollfd fds[3] = {{in_, POLLOUT, 0}, {out_, POLLIN, 0}, {err_, POLLIN, 0}};
+        if (poll(fds, 3, 100) <= 0)
+            continue;
+        if (out_ >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
+            Drain(out_, result_, true);
+        if (err_ >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR)))
+            Drain(err_, result_, false);
+        if (fds[0].revents & (POLLERR | POLLHUP))
+            return false;
+        if (!(fds[0].revents & POLLOUT))
+            continue;
+        ssize_t n = write(in_, bytes, count);
+        if (n < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        if (n < 0)
+            return false;
+        bytes += n;
+        count -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool LiveFilter::Feed(const std::vector<uint8_t>& bytes, size_t from, size_t to)
+{
+    to = std::min(to, bytes.size());
+    return from >= to || Feed(bytes.data() + from, to - from);
+}
+
+void LiveFilter::CloseInput()
+{
+    if (in_ >= 0) {
+        close(in_);
+        in_ = -1;
+    }
+}
+
+void LiveFilter::Signal(int signalNumber)
+{
+    if (pid_ > 0)
+        kill(pid_, signalNumber);
+}
+
+bool LiveFilter::WaitUntil(const std::function<bool()>& done, int timeoutMs)
+{
+    const long long deadline = NowMs() + timeoutMs;
+    while (!done()) {
+        long long left = deadline - NowMs();
+        if (left <= 0)
+            return done();
+        Pump(static_cast<int>(std::min(left, 50LL)));
+    }
+    return true;
+}
+
+void LiveFilter::WaitForQuiet(int quietMs, int timeoutMs)
+{
+    const long long deadline = NowMs() + timeoutMs;
+    size_t seen = result_.out.size() + result_.err.size();
+    long long lastChange = NowMs();
+    while (NowMs() < deadline && NowMs() - lastChange < quietMs) {
+        Pump(20);
+        size_t now = result_.out.size() + result_.err.size();
+        if (now != seen) {
+            seen = now;
+            lastChange = NowMs();
+        }
+    }
+}
+
+void LiveFilter::CloseOutput()
+{
+    if (out_ >= 0) {
+        close(out_);
+        out_ = -1;
+    }
+}
+
+FilterResult LiveFilter::Finish()
+{
+    CloseInput();
+    const long long deadline = NowMs() + timeoutSeconds_ * 1000LL;
+    bool killed = false;
+    while (out_ >= 0 || err_ >= 0) {
+        if (NowMs() > deadline && !killed) {
+            kill(pid_, SIGKILL);
+            killed = true;
+        }
+        Pump(100);
+    }
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    SetStatus(result_, status);
+    return result_;
 }
 
 std::vector<std::string> JobArgs(const std::string& options, const std::string& file)

@@ -2,7 +2,10 @@
 // environment, raster on standard input or as a file; collects its output.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -28,6 +31,43 @@ struct FilterResult {
 };
 
 FilterResult RunFilterProcess(const FilterRun& run);
+
+// A running filter whose standard input the test feeds piece by piece, so
+// that it can act at a chosen point of the raster: send a signal, stall the
+// input, or close the reading end of the filter's standard output. Output
+// is collected all along. run.stdinPath is not used.
+class LiveFilter {
+public:
+    explicit LiveFilter(const FilterRun& run);
+    ~LiveFilter();  // kills a filter that is still running
+    LiveFilter(const LiveFilter&) = delete;
+    LiveFilter& operator=(const LiveFilter&) = delete;
+
+    // Writes the bytes to the filter's standard input; false when the
+    // filter no longer reads it.
+    bool Feed(const uint8_t* bytes, size_t count);
+    bool Feed(const std::vector<uint8_t>& bytes, size_t from, size_t to);
+    void CloseInput();
+    void Signal(int signalNumber);
+    // Collects output until done() holds or timeoutMs have passed; returns
+    // done().
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs);
+    // Collects output until none has come for quietMs (at most timeoutMs).
+    void WaitForQuiet(int quietMs, int timeoutMs = 10000);
+    // The back end goes away: the reading end of standard output is closed.
+    void CloseOutput();
+    // Closes the input and collects everything until the filter ends.
+    FilterResult Finish();
+    // What has been collected so far.
+    const FilterResult& Collected() const { return result_; }
+
+private:
+    void Pump(int timeoutMs);
+    pid_t pid_ = -1;
+    int in_ = -1, out_ = -1, err_ = -1;
+    int timeoutSeconds_ = 120;
+    FilterResult result_;
+};
 
 // The usual arguments: job 42, options as given, no file.
 std::vector<std::string> JobArgs(const std::string& options = "", const std::string& file = "");
