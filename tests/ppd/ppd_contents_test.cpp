@@ -132,8 +132,8 @@ TEST(Ppds, AskForEightBitWhiteRasterAtTheOfferedResolutions)
 TEST(Ppds, OfferEveryFilterOptionWithChoicesItUnderstands)
 {
     ForEachModel([](const Model&, ppd_file_t* ppd) {
-        for (const char* name : {"ManualDuplex", "TonerMode", "FeedLongEdge", "outputorder", "DPI1200",
-                                 "NegativePrint", "ImageRotation", "Collate"}) {
+        for (const char* name : {"ManualDuplex", "TonerMode", "FeedLongEdge", "DPI1200", "NegativePrint",
+                                 "ImageRotation", "Collate"}) {
             SCOPED_TRACE(name);
             ppd_option_t* o = ppdFindOption(ppd, name);
             ASSERT_TRUE(o);
@@ -142,6 +142,13 @@ TEST(Ppds, OfferEveryFilterOptionWithChoicesItUnderstands)
             EXPECT_EQ(Choices(ppd, name), (std::vector<std::string>{"False", "True"}));
             EXPECT_STREQ(o->defchoice, "False");
         }
+        // CUPS's pdftopdf takes outputorder for its OutputOrder and reports
+        // an error for any value but Normal and Reverse: the default must be
+        // one of them; the filter takes True.
+        EXPECT_EQ(Choices(ppd, "outputorder"), (std::vector<std::string>{"Normal", "True"}));
+        ppd_choice_t* order = ppdFindMarkedChoice(ppd, "outputorder");
+        ASSERT_TRUE(order);
+        EXPECT_STREQ(order->choice, "Normal");
         EXPECT_EQ(Choices(ppd, "Duplex"), (std::vector<std::string>{"None", "DuplexNoTumble", "DuplexTumble"}));
         EXPECT_EQ(Choices(ppd, "InputSlot"), (std::vector<std::string>{"Auto", "ManualFeed", "AutoFeed"}));
         std::vector<std::string> density = Choices(ppd, "Density");
