@@ -3,9 +3,9 @@
 # would get it: its name, its files, its dependencies, cupstestppd on the
 # packaged PPDs, and the packaged filter printing a real page with a
 # packaged PPD.
-#   package_test.sh BUILD_DIR VERSION SERVERBIN PPD_DIR SUPPORT_DIR
+#   package_test.sh BUILD_DIR VERSION SERVERBIN PPD_DIR SUPPORT_DIR [STREAMVIEW]
 set -euo pipefail
-build=$1 version=$2 serverbin=$3 ppd_dir=$4 support=$5
+build=$1 version=$2 serverbin=$3 ppd_dir=$4 support=$5 streamview=${6:-}
 . "$support/stream_checks.sh"
 
 work=$build/tests/package/work
@@ -82,6 +82,11 @@ for spec in "01 2" "05 3" "34 1"; do
   [ $status -eq 0 ] || { cat "$work/err-$n.log"; fail "R$n: filter exit status $status"; }
   grep -q '^INFO: Ready to print.' "$work/err-$n.log" || fail "R$n: no final status line"
   expect_platform "$work/out-$n.prn" "$platform"
+  if [ -n "$streamview" ]; then
+    "$streamview" --strict --platform "$platform" --summary "$work/out-$n.prn" >"$work/summary-$n" ||
+      fail "R$n: the stream does not decode"
+    [ "$(grep -c '^doc=' "$work/summary-$n")" -eq 1 ] || fail "R$n: expected one page"
+  fi
   echo "R$n: $(stat -c %s "$work/out-$n.prn") bytes, platform $platform"
 done
 
