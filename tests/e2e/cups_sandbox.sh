@@ -1,19 +1,24 @@
 # A private CUPS scheduler for tests; sourced. Everything it uses lives in
-# one folder: its own configuration, spool, temporary, state, cache and log
-# folders, its own port on 127.0.0.1, its own filter folder (the system's
-# filters and backends plus ours) and data folder (the system's plus our
-# PPDs as model/norvane). Nothing of the system's CUPS is read or written
-# but the programs, filters and data it ships.
+# one temporary folder: its own configuration, spool, temporary, state,
+# cache and log folders, its own port on 127.0.0.1, its own filter folder
+# (the system's filters and backends plus a copy of ours) and data folder
+# (the system's plus a copy of our PPDs as model/norvane). Nothing of the
+# system's CUPS is read or written but the programs and data it ships. The
+# folder is outside the build tree because the scheduler runs filters as
+# user lp, who may not reach into the build tree.
 #
-#   sandbox_start DIR RASTERFILTER PPD_DIR   starts cupsd, exports CUPS_SERVER
-#   sandbox_stop                             stops it (also on exit)
-#   sandbox_add_queue NAME PPD_NAME          queue printing to DIR/device/NAME.prn
+#   sandbox_start LOG_DIR RASTERFILTER PPD_DIR
+#                              starts cupsd, exports CUPS_SERVER; the logs are
+#                              copied to LOG_DIR when the scheduler stops
+#   sandbox_stop               stops it and removes its folder (also on exit)
+#   sandbox_add_queue NAME PPD_NAME
+#                              queue printing to a file, set up by PPD name
 #   sandbox_print QUEUE OUT FILE [lp options...]
-#                                            prints, waits, copies the printer
-#                                            stream to OUT; fails unless the job
-#                                            completed without an error
+#                              prints, waits, copies the printer stream to OUT;
+#                              fails unless the job completed without an error
 
 SANDBOX_DIR=
+SANDBOX_LOGS=
 SANDBOX_PID=
 SANDBOX_JOB_TIMEOUT=${SANDBOX_JOB_TIMEOUT:-180}
 
@@ -23,18 +28,17 @@ sandbox_fail() {
 }
 
 sandbox_start() {
-  local dir=$1 filter ppd_dir sysbin sysdata entry port try
-  filter=$(realpath "$2")
-  ppd_dir=$(realpath "$3")
+  local dir sysbin sysdata entry port
+  SANDBOX_LOGS=$1
   sysbin=$(cups-config --serverbin)
   sysdata=$(cups-config --datadir)
-  rm -rf "$dir"
-  mkdir -p "$dir"/{conf,spool/tmp,state,cache,log,device,bin/filter,data/model}
-  dir=$(cd "$dir" && pwd)
+  dir=$(mktemp -d "${TMPDIR:-/tmp}/norvane-cups.XXXXXX")
   SANDBOX_DIR=$dir
-  # The scheduler runs filters as lp: they must read our files and write
-  # the spool.
-  chmod 755 "$dir" "$dir/device"
+  trap sandbox_stop EXIT
+  trap 'exit 1' INT TERM HUP
+  chmod 755 "$dir"
+  mkdir -p "$dir"/{conf,spool/tmp,state,cache,log,device,bin/filter,data/model/norvane}
+  chmod 755 "$dir"/*
 
   for entry in "$sysbin"/*; do
     [ "$(basename "$entry")" = filter ] || ln -s "$entry" "$dir/bin/"
@@ -42,11 +46,12 @@ sandbox_start() {
   for entry in "$sysbin"/filter/*; do
     ln -s "$entry" "$dir/bin/filter/"
   done
-  ln -sf "$filter" "$dir/bin/filter/rasterfilter"
+  rm -f "$dir/bin/filter/rasterfilter"
+  install -m 755 "$2" "$dir/bin/filter/rasterfilter"
+  install -m 644 "$3"/*.ppd "$dir/data/model/norvane/"
   for entry in "$sysdata"/*; do
     [ "$(basename "$entry")" = model ] || ln -s "$entry" "$dir/data/"
   done
-  ln -s "$ppd_dir" "$dir/data/model/norvane"
 
   cat >"$dir/conf/cups-files.conf" <<EOF
 ServerRoot $dir/conf
@@ -63,7 +68,7 @@ Printcap $dir/state/printcap
 FileDevice Yes
 EOF
 
-  for try in 1 2 3 4 5; do
+  for _ in 1 2 3 4 5; do
     port=$((20000 + (RANDOM % 20000)))
     cat >"$dir/conf/cupsd.conf" <<EOF
 Listen 127.0.0.1:$port
@@ -71,7 +76,6 @@ LogLevel debug
 Browsing No
 WebInterface No
 DefaultAuthType None
-JobRetryLimit 0
 <Location />
   Order allow,deny
   Allow 127.0.0.1
@@ -84,25 +88,23 @@ JobRetryLimit 0
 EOF
     cupsd -f -c "$dir/conf/cupsd.conf" -s "$dir/conf/cups-files.conf" >"$dir/log/cupsd.out" 2>&1 &
     SANDBOX_PID=$!
-    trap sandbox_stop EXIT
     export CUPS_SERVER=127.0.0.1:$port
     for _ in $(seq 50); do
-      if ! kill -0 "$SANDBOX_PID" 2>/dev/null; then
-        break
-      fi
+      kill -0 "$SANDBOX_PID" 2>/dev/null || break
       if lpstat -r >/dev/null 2>&1; then
         echo "cupsd $SANDBOX_PID on $CUPS_SERVER, folder $dir"
         return 0
       fi
       sleep 0.2
     done
-    sandbox_stop
+    # Most likely the port was taken: try another.
+    sandbox_kill
   done
   cat "$dir/log/cupsd.out" >&2
   sandbox_fail "cupsd did not start"
 }
 
-sandbox_stop() {
+sandbox_kill() {
   local pid=$SANDBOX_PID
   SANDBOX_PID=
   [ -n "$pid" ] || return 0
@@ -116,11 +118,29 @@ sandbox_stop() {
   return 0
 }
 
+sandbox_stop() {
+  sandbox_kill
+  if [ -n "$SANDBOX_DIR" ]; then
+    if [ -n "$SANDBOX_LOGS" ]; then
+      mkdir -p "$SANDBOX_LOGS"
+      cp -r "$SANDBOX_DIR/log/." "$SANDBOX_LOGS/" 2>/dev/null || true
+    fi
+    rm -rf "$SANDBOX_DIR"
+    SANDBOX_DIR=
+  fi
+  return 0
+}
+
 sandbox_add_queue() {
   local name=$1 ppd=$2
   lpadmin -p "$name" -E -v "file://$SANDBOX_DIR/device/$name.prn" -m "$ppd" \
     -o printer-error-policy=abort-job 2>&1 | grep -v 'drivers are deprecated' >&2 || true
   lpstat -p "$name" >/dev/null 2>&1 || sandbox_fail "queue $name was not added"
+}
+
+# The PPD the scheduler made for a queue.
+sandbox_queue_ppd() {
+  echo "$SANDBOX_DIR/conf/ppd/$1.ppd"
 }
 
 # Log lines of one job.
@@ -148,7 +168,7 @@ sandbox_print() {
     sandbox_fail "job $queue-$job ($*) did not complete"
     return 1
   fi
-  # Any filter's ERROR line shows up as an error in the log.
+  # A filter's ERROR line is logged as an error of the job.
   if sandbox_job_log "$job" | grep -q '^E '; then
     sandbox_job_log "$job" | grep '^E ' >&2
     sandbox_fail "job $queue-$job ($*) logged errors"

@@ -14,11 +14,13 @@ work=$1 filter=$2 ppd_dir=$3 page_marks=$4 streamview=$5 src=$6
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-sandbox_start "$work/cups" "$filter" "$ppd_dir"
+# Outputs of the last run stay in WORK_DIR: streams, summaries, page images
+# and the scheduler's logs.
+rm -rf "$work"
 out=$work/out
 docs=$work/docs
 mkdir -p "$out" "$docs"
-chmod 755 "$docs"
+sandbox_start "$work/cups-logs" "$filter" "$ppd_dir"
 
 # The scheduler lists our PPDs and sets queues up from them by name.
 lpinfo -m 2>/dev/null | grep -qx 'norvane/norvr05.ppd Norvane R05 Series, .*' ||
@@ -33,7 +35,6 @@ marked() {
   gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS="$2" \
     -dDEVICEHEIGHTPOINTS="$3" -dFIXEDMEDIA -dPAGES="$4" -sOutputFile="$docs/$1.pdf" \
     "$src/marked_pages.ps"
-  chmod 644 "$docs/$1.pdf"
 }
 marked a4 595 842 3
 marked dl 312 624 1
