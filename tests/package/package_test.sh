@@ -71,14 +71,15 @@ if [ -n "${NORVANE_SKIP_PRINT:-}" ]; then
 fi
 echo "== the packaged filter prints with a packaged PPD"
 # One model of each platform: R01 (2), R05 (3), R34 (1).
+mkdir -p "$work/tmp"
 for spec in "01 2" "05 3" "34 1"; do
   read -r n platform <<<"$spec"
   ppd=$work/root$ppd_dir/norvr$n.ppd
   raster=$work/page-$n.ras
-  cupsfilter -p "$ppd" -m application/vnd.cups-raster /usr/share/cups/data/testprint \
+  TMPDIR=$work/tmp cupsfilter -p "$ppd" -m application/vnd.cups-raster /usr/share/cups/data/testprint \
     >"$raster" 2>"$work/cupsfilter-$n.log" || { tail "$work/cupsfilter-$n.log"; fail "cupsfilter"; }
   status=0
-  PPD=$ppd "$filter" 7 user testprint 1 "" "$raster" >"$work/out-$n.prn" 2>"$work/err-$n.log" || status=$?
+  TMPDIR=$work/tmp PPD=$ppd "$filter" 7 user testprint 1 "" "$raster" >"$work/out-$n.prn" 2>"$work/err-$n.log" || status=$?
   [ $status -eq 0 ] || { cat "$work/err-$n.log"; fail "R$n: filter exit status $status"; }
   grep -q '^INFO: Ready to print.' "$work/err-$n.log" || fail "R$n: no final status line"
   expect_platform "$work/out-$n.prn" "$platform"
@@ -87,6 +88,7 @@ for spec in "01 2" "05 3" "34 1"; do
       fail "R$n: the stream does not decode"
     [ "$(grep -c '^doc=' "$work/summary-$n")" -eq 1 ] || fail "R$n: expected one page"
   fi
+  [ -z "$(ls -A "$work/tmp")" ] || fail "R$n: files left in the temporary folder: $(ls "$work/tmp")"
   echo "R$n: $(stat -c %s "$work/out-$n.prn") bytes, platform $platform"
 done
 
