@@ -145,16 +145,17 @@ sandbox_queue_ppd() {
 
 # Log lines of one job.
 sandbox_job_log() {
-  grep -F "[Job $1]" "$SANDBOX_DIR/log/error_log"
+  grep -F "[Job $1]" "$SANDBOX_DIR/log/error_log" || true
 }
 
 sandbox_print() {
-  local queue=$1 out=$2 file=$3 reply job waited=0
+  local queue=$1 out=$2 file=$3 reply job log waited=0
   shift 3
   reply=$(lp -d "$queue" "$@" "$file") || { sandbox_fail "lp $*: $reply"; return 1; }
   job=${reply#request id is "$queue"-}
   job=${job%% *}
-  while lpstat -o "$queue" 2>/dev/null | grep -q "^$queue-$job "; do
+  # No pipes into grep -q: the caller may run with pipefail.
+  while grep -q "^$queue-$job " <<<"$(lpstat -o "$queue" 2>/dev/null)"; do
     if [ $waited -ge $((SANDBOX_JOB_TIMEOUT * 5)) ]; then
       cancel "$queue-$job" 2>/dev/null
       sandbox_fail "job $queue-$job did not finish in ${SANDBOX_JOB_TIMEOUT}s"
@@ -163,14 +164,15 @@ sandbox_print() {
     sleep 0.2
     waited=$((waited + 1))
   done
-  if ! sandbox_job_log "$job" | grep -q 'Job completed\.'; then
-    sandbox_job_log "$job" | grep -E '^[EWI] ' | tail -20 >&2
+  log=$(sandbox_job_log "$job")
+  if ! grep -q 'Job completed\.' <<<"$log"; then
+    grep -E '^[EWI] ' <<<"$log" | tail -20 >&2
     sandbox_fail "job $queue-$job ($*) did not complete"
     return 1
   fi
   # A filter's ERROR line is logged as an error of the job.
-  if sandbox_job_log "$job" | grep -q '^E '; then
-    sandbox_job_log "$job" | grep '^E ' >&2
+  if grep -q '^E ' <<<"$log"; then
+    grep '^E ' <<<"$log" >&2
     sandbox_fail "job $queue-$job ($*) logged errors"
     return 1
   fi

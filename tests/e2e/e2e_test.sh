@@ -23,7 +23,7 @@ mkdir -p "$out" "$docs"
 sandbox_start "$work/cups-logs" "$filter" "$ppd_dir"
 
 # The scheduler lists our PPDs and sets queues up from them by name.
-lpinfo -m 2>/dev/null | grep -qx 'norvane/norvr05.ppd Norvane R05 Series, .*' ||
+grep -qx 'norvane/norvr05.ppd Norvane R05 Series, .*' <<<"$(lpinfo -m 2>/dev/null)" ||
   fail "lpinfo -m does not list norvane/norvr05.ppd"
 sandbox_add_queue r01 norvane/norvr01.ppd   # platform 2
 sandbox_add_queue r05 norvane/norvr05.ppd   # platform 3
@@ -71,14 +71,17 @@ expect_pages() {  # NAME COUNT
 }
 expect_every_page() {  # NAME FIELD=VALUE
   [ -z "$streamview" ] && return 0
-  if grep '^doc=' "$out/$1.summary" | grep -vq " $2\( \|$\)"; then
+  local all with
+  all=$(grep -c '^doc=' "$out/$1.summary" || true)
+  with=$(grep -c "^doc=.* $2\( \|$\)" "$out/$1.summary" || true)
+  if [ "$with" -ne "$all" ]; then
     cat "$out/$1.summary" >&2
     fail "$1: not every page has $2"
   fi
 }
 expect_toner() {  # NAME: every page prints something
   [ -z "$streamview" ] && return 0
-  if grep '^doc=' "$out/$1.summary" | grep -q ' black=0\( \|$\)'; then
+  if grep -q '^doc=.* black=0\( \|$\)' "$out/$1.summary"; then
     cat "$out/$1.summary" >&2
     fail "$1: a page without toner"
   fi
@@ -89,8 +92,19 @@ expect_marks() {
   [ -z "$streamview" ] && return 0
   local name=$1 sheet=$2 expected=$3 got
   shift 3
-  got=$("$page_marks" --sheet "$sheet" "$@" "$out/$name"/page-*.png | paste -sd ';')
+  got=$("$page_marks" --sheet "$sheet" "$@" "$out/$name"/page-*.png | paste -sd ';') ||
+    fail "$name: cannot look at the page images"
   [ "$got" = "$expected" ] || fail "$name: pages landed as '$got', expected '$expected'"
+}
+
+# expect_instruction QUEUE: the last job showed the PPD's manual-duplex
+# instruction as its state message.
+expect_instruction() {
+  local text
+  text=$(sed -n 's|^\*cupsIPPReason MDuplex/\(.*\): ""$|\1|p' "$(sandbox_queue_ppd "$1")")
+  [ -n "$text" ] || fail "$1: the PPD has no MDuplex text"
+  grep -qF "job-printer-state-message to \"$text\"" <<<"$(sandbox_job_log "$SANDBOX_LAST_JOB")" ||
+    fail "$1: the manual-duplex instruction was not shown"
 }
 
 echo "== CUPS's test page on each platform"
@@ -125,6 +139,7 @@ job manual r05 "$docs/a4.pdf" -o PageSize=A4 -o ManualDuplex=True
 expect_pages manual 4
 expect_every_page manual duplex=manual
 expect_marks manual 595x842 "upright 1;upright 3;blank;upright 2"
+expect_instruction r05
 
 echo "== an envelope whose image starts at an offset"
 job envelope r34 "$docs/dl.pdf" -o PageSize=EnvDL
