@@ -110,11 +110,11 @@ sandbox_kill() {
   [ -n "$pid" ] || return 0
   kill -TERM "$pid" 2>/dev/null || return 0
   for _ in $(seq 100); do
-    kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null; return 0; }
+    kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null || true; return 0; }
     sleep 0.1
   done
-  kill -KILL "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
+  kill -KILL "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
   return 0
 }
 
