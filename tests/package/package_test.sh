@@ -58,6 +58,15 @@ for lib in $(readelf -d "$filter" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
   [ $found -eq 1 ] || fail "$lib comes from $(echo $owners), which Depends does not name"
 done
 
+if [ -n "${NORVANE_HAS_INSTALLER:-}" ]; then
+  echo "== release folder: the installer and its locale folder beside the package"
+  cmake --install "$build" --component installer --prefix "$work/release" >/dev/null
+  [ -x "$work/release/installer" ] || fail "no installer in the release folder"
+  ls "$work/release"/locale/*/strings.txt >/dev/null 2>&1 || fail "no locale folder beside the installer"
+  [ "$(find "$work/release" -type f | grep -cv '/locale/\|/installer$' || true)" -eq 0 ] ||
+    fail "unexpected files in the release folder: $(find "$work/release" -type f)"
+fi
+
 echo "== cupstestppd on the packaged PPDs"
 for ppd in "$work/root$ppd_dir"/*.ppd; do
   out=$(cupstestppd -W all -R "$work/root" "$ppd" 2>&1) || { echo "$out"; fail "cupstestppd $ppd"; }
