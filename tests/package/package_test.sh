@@ -81,8 +81,8 @@ fi
 echo "== the packaged filter prints with a packaged PPD"
 # One model of each platform: R01 (2), R05 (3), R34 (1).
 mkdir -p "$work/tmp"
-for spec in "01 2" "05 3" "34 1"; do
-  read -r n platform <<<"$spec"
+for model in "01 2" "05 3" "34 1"; do
+  read -r n platform <<<"$model"
   ppd=$work/root$ppd_dir/norvr$n.ppd
   raster=$work/page-$n.ras
   TMPDIR=$work/tmp cupsfilter -p "$ppd" -m application/vnd.cups-raster /usr/share/cups/data/testprint \
