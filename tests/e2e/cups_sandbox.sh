@@ -73,6 +73,7 @@ EOF
     cat >"$dir/conf/cupsd.conf" <<EOF
 Listen 127.0.0.1:$port
 LogLevel debug
+MaxLogSize 0
 Browsing No
 WebInterface No
 DefaultAuthType None
