@@ -2,7 +2,9 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "driver/cups_binding.h"
 
@@ -68,6 +70,48 @@ void ParseJobOptions(JobOption* table, int count, cups_option_t* options)
             break;
         }
     }
+    // The IPP ways of asking for two sides and for collated copies, which
+    // print dialogs use instead of the PPD's own option names.
+    if (cups.cupsGetOption("Duplex", count, options) == nullptr) {
+        if (const char* sides = cups.cupsGetOption("Sides", count, options))
+            table[kDuplex].value = DuplexValue(sides);
+    }
+    if (cups.cupsGetOption("Collate", count, options) == nullptr) {
+        const char* handling = cups.cupsGetOption("multiple-document-handling", count, options);
+        if (handling != nullptr && Is(handling, "separate-documents-collated-copies"))
+            table[kCollate].value = 1;
+    }
+}
+
+void ApplyPpdDefaults(JobOption* table, ppd_file_t* ppd)
+{
+    if (ppd == nullptr)
+        return;
+    cups_option_t defaults[kJobOptionCount];
+    int count = 0;
+    // Options live in groups and their subgroups.
+    auto collect = [&](auto& self, ppd_group_t* groups, int groupCount) -> void {
+        for (int g = 0; g < groupCount; ++g) {
+            for (int o = 0; o < groups[g].num_options; ++o) {
+                ppd_option_t& option = groups[g].options[o];
+                for (int row = 0; row < kJobOptionCount && count < kJobOptionCount; ++row) {
+                    if (std::strcmp(option.keyword, table[row].name) == 0 && option.defchoice[0]) {
+                        defaults[count].name = option.keyword;
+                        defaults[count].value = option.defchoice;
+                        ++count;
+                    }
+                }
+            }
+            self(self, groups[g].subgroups, groups[g].num_subgroups);
+        }
+    };
+    collect(collect, ppd->groups, ppd->num_groups);
+    // cupsGetOption looks options up by binary search, as cupsAddOption
+    // keeps them: in name order.
+    std::sort(defaults, defaults + count, [](const cups_option_t& a, const cups_option_t& b) {
+        return strcasecmp(a.name, b.name) < 0;
+    });
+    ParseJobOptions(table, count, defaults);
 }
 
 int PlatformFromName(const char* text)

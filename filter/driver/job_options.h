@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cups/cups.h>
+#include <cups/ppd.h>
 
 struct JobOption {
     const char* name;
@@ -31,8 +32,15 @@ extern JobOption jobOptions[kJobOptionCount];
 void LoadDefaultJobOptions(JobOption* table);
 
 // Applies the options that cupsParseOptions produced to the table. Options
-// that are absent leave their rows as they are.
+// that are absent leave their rows as they are. A job that names no Duplex
+// takes its two-sided setting from the IPP "sides", and one that names no
+// Collate takes collation from "multiple-document-handling".
 void ParseJobOptions(JobOption* table, int count, cups_option_t* options);
+
+// Applies the default choices of the PPD's options of the same names: the
+// printer's settings (lpadmin -o Name=Value changes them), which the job's
+// own options then override.
+void ApplyPpdDefaults(JobOption* table, ppd_file_t* ppd);
 
 // Platform named by the PPD's "PlatForm" text: 3, 2 or 1, or 0 for a name
 // that is none of the three.

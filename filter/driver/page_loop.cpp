@@ -184,6 +184,7 @@ void ApplyJobOptions(const FilterJob& job)
 {
     cups_option_t* options = nullptr;
     const int count = cups.cupsParseOptions(job.optionText, 0, &options);
+    ApplyPpdDefaults(jobOptions, job.ppd);
     ParseJobOptions(jobOptions, count, options);
     cups.cupsFreeOptions(count, options);
 }

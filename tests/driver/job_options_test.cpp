@@ -3,6 +3,10 @@
 
 #include "driver/cups_binding.h"
 #include "driver/job_options.h"
+#include "support/filter_process.h"
+
+// The PPD API is deprecated in CUPS 2.x but is what reads a driver's PPD.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
 namespace {
 
@@ -53,9 +57,45 @@ TEST_F(JobOptionsTest, DuplexAndSidesIgnoreCase)
     Apply("Duplex=None Sides=one-sided");
     EXPECT_EQ(Value(kDuplex), 0);
     EXPECT_EQ(Value(kSides), 0);
-    // Sides feeds only its own row.
-    Apply("Sides=two-sided-long-edge");
+}
+
+TEST_F(JobOptionsTest, IppSidesAndCollationStandInForMissingPpdOptions)
+{
+    // A dialog that speaks IPP asks for two sides with "sides" alone.
+    Apply("sides=two-sided-long-edge");
+    EXPECT_EQ(Value(kDuplex), 1);
+    Apply("sides=one-sided");
     EXPECT_EQ(Value(kDuplex), 0);
+    // The PPD's own option wins when both are named.
+    Apply("sides=two-sided-short-edge Duplex=None");
+    EXPECT_EQ(Value(kDuplex), 0);
+
+    Apply("multiple-document-handling=separate-documents-uncollated-copies");
+    EXPECT_EQ(Value(kCollate), 0);
+    Apply("multiple-document-handling=separate-documents-collated-copies");
+    EXPECT_EQ(Value(kCollate), 1);
+    LoadDefaultJobOptions(table);
+    Apply("multiple-document-handling=separate-documents-collated-copies Collate=False");
+    EXPECT_EQ(Value(kCollate), 0);
+}
+
+TEST_F(JobOptionsTest, PpdDefaultsComeBeforeTheJobsOptions)
+{
+    TempDir dir;
+    TestPpd ppd;
+    ppd.extra = "*OpenUI *Density/Density: PickOne\n*DefaultDensity: 3\n"
+                "*Density 2/Normal: \"\"\n*Density 3/Dark: \"\"\n*CloseUI: *Density\n"
+                "*OpenGroup: Finishing\n*OpenUI *Collate/Collate: Boolean\n*DefaultCollate: True\n"
+                "*Collate True/On: \"\"\n*Collate False/Off: \"\"\n*CloseUI: *Collate\n"
+                "*CloseGroup: Finishing\n";
+    ppd_file_t* file = ppdOpenFile(WriteTestPpd(dir.File("defaults.ppd"), ppd).c_str());
+    ASSERT_NE(file, nullptr);
+    ApplyPpdDefaults(table, file);
+    EXPECT_EQ(Value(kDensity), 3);
+    EXPECT_EQ(Value(kCollate), 1);
+    Apply("Density=1");
+    EXPECT_EQ(Value(kDensity), 1);
+    ppdClose(file);
 }
 
 TEST_F(JobOptionsTest, DensityIsADecimalNumber)

@@ -365,6 +365,7 @@ std::string WriteTestPpd(const std::string& path, const TestPpd& ppd)
         f << "*cupsIPPReason PlatForm/" << ppd.platform << ": \"\"\n";
     if (!ppd.manualDuplexText.empty())
         f << "*cupsIPPReason MDuplex/" << ppd.manualDuplexText << ": \"\"\n";
+    f << ppd.extra;
     f << "*OpenUI *PageSize/Media Size: PickOne\n"
          "*OrderDependency: 10 AnySetup *PageSize\n"
          "*DefaultPageSize: A4\n"

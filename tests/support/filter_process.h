@@ -94,6 +94,7 @@ struct TestPpd {
     std::string platform;            // PlatForm text; empty: no entry
     std::string manualDuplexText;    // MDuplex text; empty: no entry
     double margins[4] = {0, 0, 0, 0};  // left, bottom, right, top (points)
+    std::string extra;               // further PPD lines, as they stand
 };
 
 // Writes a small PPD that CUPS's PPD reader accepts; returns its path.
