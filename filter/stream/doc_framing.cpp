@@ -62,6 +62,20 @@ int SendText(const char* text, const char* failText)
     return SendPiece(text, std::strlen(text), failText);
 }
 
+// The job packets of platforms 1 and 2 each stand behind two zero bytes.
+int SendPacketAfter00(const uint8_t* packet, std::size_t length, const char* failText)
+{
+    Insert00();
+    return SendPiece(packet, length, failText);
+}
+
+int SendDensityAfter00(const DocStartInfo& info)
+{
+    uint8_t density[kCmdDensityLen];
+    BuildCmdDensity(density, info.density);
+    return SendPacketAfter00(density, sizeof density, "Prnt_StartDoc() :: send cmdDensity Fail 0 ==  \n");
+}
+
 int StartDocP3()
 {
     if (!SendText(UEL_CMD, "Prnt_StartDoc() :: send UEL_CMD Fail 0 ==  \n"))
@@ -114,15 +128,10 @@ int StartDocP2(const DocStartInfo& info)
     if (!SendText(kPjlEnterLanguage, "Prnt_StartDoc() :: send pjlPosCmd Fail 0 ==  \n"))
         return 0;
 
-    Insert00();
     uint8_t jobSpec[kCmdJobSpecLenP2];
     BuildCmdJobSpecP2(jobSpec, info);
-    if (!SendPiece(jobSpec, sizeof jobSpec, "Prnt_StartDoc() :: send cmdJobSpec Fail 0 ==  \n"))
-        return 0;
-    Insert00();
-    uint8_t density[kCmdDensityLen];
-    BuildCmdDensity(density, info.density);
-    if (!SendPiece(density, sizeof density, "Prnt_StartDoc() :: send cmdDensity Fail 0 ==  \n"))
+    if (!SendPacketAfter00(jobSpec, sizeof jobSpec, "Prnt_StartDoc() :: send cmdJobSpec Fail 0 ==  \n") ||
+        !SendDensityAfter00(info))
         return 0;
     Insert00();
 
@@ -151,20 +160,13 @@ int StartDocP1(const DocStartInfo& info)
     if (!SendText(kPjlEnterLanguage, "Prnt_StartDoc() :: send pjlCmd Fail 0 ==  \n"))
         return 0;
 
-    Insert00();
     uint8_t jobSpec[kCmdJobSpecLenP1];
     BuildCmdJobSpecP1(jobSpec, info);
-    if (!SendPiece(jobSpec, sizeof jobSpec, "Prnt_StartDoc() :: send cmdJobSpec Fail 0 ==  \n"))
-        return 0;
-    Insert00();
     uint8_t tonerSave[kCmdTonerSaveLen];
     BuildCmdTonerSave(tonerSave, info.tonerSave);
-    if (!SendPiece(tonerSave, sizeof tonerSave, "Prnt_StartDoc() :: send cmdTonerSave Fail 0 ==  \n"))
-        return 0;
-    Insert00();
-    uint8_t density[kCmdDensityLen];
-    BuildCmdDensity(density, info.density);
-    if (!SendPiece(density, sizeof density, "Prnt_StartDoc() :: send cmdDensity Fail 0 ==  \n"))
+    if (!SendPacketAfter00(jobSpec, sizeof jobSpec, "Prnt_StartDoc() :: send cmdJobSpec Fail 0 ==  \n") ||
+        !SendPacketAfter00(tonerSave, sizeof tonerSave, "Prnt_StartDoc() :: send cmdTonerSave Fail 0 ==  \n") ||
+        !SendDensityAfter00(info))
         return 0;
     uint8_t sysTime[kCmdSysTimeLen];
     BuildCmdSysTimeAt(sysTime, DocLocalTime());
