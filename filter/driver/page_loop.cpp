@@ -369,6 +369,8 @@ PageEnd ProcessPage(FilterJob& job)
     SendPage(job, buf, width, height);
 
     FreePageBuffers(buf);
+    if (!SpoolWritesIntact())
+        return PageEnd::ExitNow;
     if (cancelRequested)
         return PageEnd::EndOfJob;
     EndStage();
