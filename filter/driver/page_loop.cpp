@@ -282,6 +282,8 @@ int OpenPage(FilterJob& job, PageGeometry* geometry)
     if (!ComputePageGeometry(job.header, job.paperTable, job.ppd->custom_margins, job.platform,
                              &jobOptions[kFeedLongEdge].value, geometry)) {
         ReportFailure("main(): Paper Size error!");
+        std::fprintf(stderr, "ERROR: Page %d has a paper size the printer cannot take: %u x %u points\n",
+                     curPageNum, job.header.PageSize[0], job.header.PageSize[1]);
         return 0;
     }
     job.setup = MakePageSetup(job.header, *geometry, jobOptions, job.platform, job.copies,
@@ -326,8 +328,16 @@ PageEnd ProcessPage(FilterJob& job)
     // CUPS clears the header it fails to read; the blank back page and the
     // replays still need the last page's.
     cups_page_header2_t next;
-    if (job.raster == nullptr || !cups.cupsRasterReadHeader2(job.raster, &next))
+    if (job.raster == nullptr || !cups.cupsRasterReadHeader2(job.raster, &next)) {
+        // The raster library also stops at a header it cannot use (no lines,
+        // lines of no or absurd length); then more input follows.
+        if (job.raster != nullptr && !cancelRequested && RasterInputContinues(job.inputFd))
+            std::fprintf(stderr,
+                         "ERROR: The raster header of page %d is damaged; that page and any after it are "
+                         "not printed\n",
+                         curPageNum + 1);
         return PageEnd::EndOfJob;
+    }
     job.header = next;
     if (cancelRequested)
         return PageEnd::CleanUp;
