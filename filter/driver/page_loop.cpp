@@ -135,6 +135,9 @@ int OpenPpd(FilterJob& job)
 int StartUp(FilterJob& job, int argc, char* argv[])
 {
     ResetFilterState();
+    // A cancel request may come at any moment, also while the first bytes
+    // of raster are awaited.
+    InstallTerminateHandler();
     std::memset(copySpoolName, 0, sizeof copySpoolName);
     std::memset(oddSpoolName, 0, sizeof oddSpoolName);
     std::memset(evenSpoolName, 0, sizeof evenSpoolName);
@@ -154,6 +157,15 @@ int StartUp(FilterJob& job, int argc, char* argv[])
     job.jobIdText = argv[1];
     job.optionText = argv[5];
 
+    // Without it the first file opened would take descriptor 1 and receive
+    // the printer stream.
+    const int outFlags = fcntl(STDOUT_FILENO, F_GETFL);
+    if (outFlags < 0 || (outFlags & O_ACCMODE) == O_RDONLY) {
+        std::fputs("ERROR: Standard output is not open for writing: there is no printer stream to write to\n",
+                   stderr);
+        return ExitAtOnce(job);
+    }
+
     if (argc == 7) {
         job.inputFd = open(argv[6], O_RDONLY);
         if (job.inputFd < 0) {
@@ -165,9 +177,6 @@ int StartUp(FilterJob& job, int argc, char* argv[])
     }
     // Null when the input holds no raster at all: a job without pages.
     job.raster = cups.cupsRasterOpen(job.inputFd, CUPS_RASTER_READ);
-
-    cancelRequested = 0;
-    InstallTerminateHandler();
 
     if (!OpenPpd(job))
         return ExitAtOnce(job);
@@ -429,6 +438,9 @@ int CleanUp(FilterJob& job)
     }
     std::fflush(stdout);
     outputBusy = 0;
+    if (printerWriteError != 0)
+        std::fprintf(stderr, "ERROR: Unable to send the print data to the printer: %s\n",
+                     std::strerror(printerWriteError));
     if (curPageNum == 0) {
         std::fputs("ERROR: No pages found!\n", stderr);
         return 1;
