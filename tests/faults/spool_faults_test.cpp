@@ -35,7 +35,7 @@ TEST_F(SpoolFaults, NoPlaceForTheSpool)
 TEST_F(SpoolFaults, SpoolWriteFailsForLackOfSpace)
 {
     // The limit leaves the printer pipe alone; the spool runs into it on
-    // page 1 or on page 2. SIGXFSZ must not end the filter.
+    // the first page or on a later one. SIGXFSZ must not end the filter.
     RasterPage page = NoisyInchPage();
     page.copies = 3;
     const std::string raster = Raster({page, page, page});
