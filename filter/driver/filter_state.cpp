@@ -10,6 +10,8 @@ int sendToStdout = 1;
 int copySpoolFd = 0;
 int oddSpoolFd = 0;
 int evenSpoolFd = 0;
+int printerWriteError = 0;
+int spoolWriteError = 0;
 std::vector<long> evenPageLen(1024, 0);
 char modelName[kModelNameSize];
 char errMsgBuf[kErrMsgBufSize];
@@ -47,6 +49,7 @@ void ResetFilterState()
     outputBusy = 1;
     sendToStdout = 1;
     copySpoolFd = oddSpoolFd = evenSpoolFd = 0;
+    printerWriteError = spoolWriteError = 0;
     evenPageLen.assign(1024, 0);
     modelName[0] = '\0';
     errMsgBuf[0] = '\0';

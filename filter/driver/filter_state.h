@@ -21,6 +21,11 @@ extern int sendToStdout;
 extern int copySpoolFd;
 extern int oddSpoolFd;
 extern int evenSpoolFd;
+// errno of the first write to standard output, and of the first write to a
+// spool file, that failed in this job; 0 while every such write went
+// through. Kept by the output sink.
+extern int printerWriteError;
+extern int spoolWriteError;
 // Bytes spooled per even page: page 2k is counted in entry k - 1. Grows as
 // needed, so a manual-duplex job of any length keeps all its even pages.
 extern std::vector<long> evenPageLen;

@@ -135,6 +135,9 @@ int OpenPpd(FilterJob& job)
 int StartUp(FilterJob& job, int argc, char* argv[])
 {
     ResetFilterState();
+    // A cancel request may come at any moment, also while the first bytes
+    // of raster are awaited.
+    InstallTerminateHandler();
     std::memset(copySpoolName, 0, sizeof copySpoolName);
     std::memset(oddSpoolName, 0, sizeof oddSpoolName);
     std::memset(evenSpoolName, 0, sizeof evenSpoolName);
@@ -154,6 +157,15 @@ int StartUp(FilterJob& job, int argc, char* argv[])
     job.jobIdText = argv[1];
     job.optionText = argv[5];
 
+    // Without it the first file opened would take descriptor 1 and receive
+    // the printer stream.
+    const int outFlags = fcntl(STDOUT_FILENO, F_GETFL);
+    if (outFlags < 0 || (outFlags & O_ACCMODE) == O_RDONLY) {
+        std::fputs("ERROR: Standard output is not open for writing: there is no printer stream to write to\n",
+                   stderr);
+        return ExitAtOnce(job);
+    }
+
     if (argc == 7) {
         job.inputFd = open(argv[6], O_RDONLY);
         if (job.inputFd < 0) {
@@ -165,9 +177,6 @@ int StartUp(FilterJob& job, int argc, char* argv[])
     }
     // Null when the input holds no raster at all: a job without pages.
     job.raster = cups.cupsRasterOpen(job.inputFd, CUPS_RASTER_READ);
-
-    cancelRequested = 0;
-    InstallTerminateHandler();
 
     if (!OpenPpd(job))
         return ExitAtOnce(job);
@@ -283,6 +292,8 @@ int OpenPage(FilterJob& job, PageGeometry* geometry)
     if (!ComputePageGeometry(job.header, job.paperTable, job.ppd->custom_margins, job.platform,
                              &jobOptions[kFeedLongEdge].value, geometry)) {
         ReportFailure("main(): Paper Size error!");
+        std::fprintf(stderr, "ERROR: Page %d has a paper size the printer cannot take: %u x %u points\n",
+                     curPageNum, job.header.PageSize[0], job.header.PageSize[1]);
         return 0;
     }
     job.setup = MakePageSetup(job.header, *geometry, jobOptions, job.platform, job.copies,
@@ -327,8 +338,16 @@ PageEnd ProcessPage(FilterJob& job)
     // CUPS clears the header it fails to read; the blank back page and the
     // replays still need the last page's.
     cups_page_header2_t next;
-    if (job.raster == nullptr || !cups.cupsRasterReadHeader2(job.raster, &next))
+    if (job.raster == nullptr || !cups.cupsRasterReadHeader2(job.raster, &next)) {
+        // The raster library also stops at a header it cannot use (no lines,
+        // lines of no or absurd length); then more input follows.
+        if (job.raster != nullptr && !cancelRequested && RasterInputContinues(job.inputFd))
+            std::fprintf(stderr,
+                         "ERROR: The raster header of page %d is damaged; that page and any after it are "
+                         "not printed\n",
+                         curPageNum + 1);
         return PageEnd::EndOfJob;
+    }
     job.header = next;
     if (cancelRequested)
         return PageEnd::CleanUp;
@@ -370,6 +389,8 @@ PageEnd ProcessPage(FilterJob& job)
     SendPage(job, buf, width, height);
 
     FreePageBuffers(buf);
+    if (!SpoolWritesIntact())
+        return PageEnd::ExitNow;
     if (cancelRequested)
         return PageEnd::EndOfJob;
     EndStage();
@@ -418,6 +439,9 @@ int CleanUp(FilterJob& job)
     }
     std::fflush(stdout);
     outputBusy = 0;
+    if (printerWriteError != 0)
+        std::fprintf(stderr, "ERROR: Unable to send the print data to the printer: %s\n",
+                     std::strerror(printerWriteError));
     if (curPageNum == 0) {
         std::fputs("ERROR: No pages found!\n", stderr);
         return 1;

@@ -1,6 +1,9 @@
 #include "driver/raster_input.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -66,8 +69,15 @@ unsigned ReadPageLines(cups_raster_t* raster, const cups_page_header2_t& header,
                          static_cast<int>(static_cast<unsigned long long>(line) * 100 /
                                           header.cupsHeight));
         std::memset(lineBuf, 0, width);
-        if (cups.cupsRasterReadPixels(raster, lineBuf, bytesPerLine) == 0)
-            break;  // the rest of the page stays white
+        if (cups.cupsRasterReadPixels(raster, lineBuf, bytesPerLine) == 0) {
+            // After a cancel request the scheduler may cut the input short.
+            if (cancelRequested == 0)
+                std::fprintf(stderr,
+                             "ERROR: The raster data of page %d ends after %u of %u lines; the rest of the "
+                             "page is left white\n",
+                             pageNumber, line, header.cupsHeight);
+            break;
+        }
         if (line >= height)
             continue;
         uint8_t* row = grey + static_cast<size_t>(line) * width;
@@ -79,4 +89,14 @@ unsigned ReadPageLines(cups_raster_t* raster, const cups_page_header2_t& header,
         }
     }
     return line;
+}
+
+int RasterInputContinues(int fd)
+{
+    unsigned char byte;
+    ssize_t n;
+    do
+        n = read(fd, &byte, 1);
+    while (n < 0 && errno == EINTR);
+    return n > 0 ? 1 : 0;
 }

@@ -20,8 +20,14 @@ int RasterIsInverted(const cups_page_header2_t& header);
 
 // Reads the page's lines into the grey page (width bytes per row, height
 // rows), reporting progress every 128 lines, and stops early at a failed
-// read or a cancel request; lines past height are read and dropped, bytes
-// past width cut. lineBuf holds at least max(cupsBytesPerLine, width)
-// bytes. Returns the number of lines read.
+// read (the raster ends too soon: an "ERROR:" line) or a cancel request;
+// lines past height are read and dropped, bytes past width cut. lineBuf
+// holds at least max(cupsBytesPerLine, width) bytes. Returns the number of
+// lines read.
 unsigned ReadPageLines(cups_raster_t* raster, const cups_page_header2_t& header, uint8_t* lineBuf,
                        uint8_t* grey, uint32_t width, uint32_t height, int pageNumber);
+
+// After a header could not be read: 1 when the raster input still holds
+// data, so the header was refused rather than the input at its end.
+// Consumes a byte; blocks until there is one or the input ends.
+int RasterInputContinues(int fd);

@@ -49,8 +49,10 @@ void InstallTerminateHandler()
 {
     Install(SIGTERM, OnTerminate);
     // Without this a vanished back end would kill the filter in the middle
-    // of a write, leaving its spool files behind.
+    // of a write, leaving its spool files behind; likewise a spool that
+    // outgrows the file-size limit. Both then show up as failed writes.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void StartKeepAliveTimer()

@@ -286,6 +286,14 @@ int CreateSpools(int collate, int copies, int manualDuplex)
     return 1;
 }
 
+int SpoolWritesIntact()
+{
+    if (spoolWriteError == 0)
+        return 1;
+    std::fprintf(stderr, "ERROR: Unable to write the spool file of this job: %s\n", std::strerror(spoolWriteError));
+    return 0;
+}
+
 void RoutePageOutput(int manualDuplex)
 {
     if (manualDuplex == 1)
@@ -311,7 +319,8 @@ int ReplaySpools(const EndOfJobSettings& settings, const cups_page_header2_t& la
             AddBlankPage(lastHeader, lastSetup, settings.platform, 1);
             blankAdded = 1;
         }
-        ReplayCopies(copySpool, kCollateChunk, copies - 1, 1, 1, curPageNum + blankAdded);
+        if (SpoolWritesIntact())
+            ReplayCopies(copySpool, kCollateChunk, copies - 1, 1, 1, curPageNum + blankAdded);
     }
     // A manual-duplex job replays its odd-page spool instead.
     CloseSpool(copySpool);

@@ -21,6 +21,12 @@ extern char evenSpoolName[255];
 // is removed, and the caller ends the job at once with status 1.
 int CreateSpools(int collate, int copies, int manualDuplex);
 
+// After every page: 1 while every spool write of the job went through.
+// Otherwise reports it, and the caller ends the job at once with status 1,
+// as when a spool cannot be made: a spool that missed bytes cannot be
+// replayed.
+int SpoolWritesIntact();
+
 // Per page, before the page's first byte: with manual duplex, odd pages go
 // to the printer (and the odd spool), even pages only to the even spool.
 void RoutePageOutput(int manualDuplex);

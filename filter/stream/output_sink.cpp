@@ -32,6 +32,14 @@ bool WriteAll(int fd, const unsigned char* bytes, size_t count)
     return true;
 }
 
+// Keeps the errno of the first failed write of its kind for the page loop.
+bool Noted(bool ok, int& firstError)
+{
+    if (!ok && firstError == 0)
+        firstError = errno != 0 ? errno : EIO;
+    return ok;
+}
+
 enum class Result { NothingWritten, Written, Failed };
 
 void Record(Result& result, bool ok)
@@ -60,15 +68,15 @@ int SendDataToFile(const void* data, int length, int spoolMark)
     Result result = Result::NothingWritten;
 
     if (sendToStdout == 1)
-        Record(result, any && WriteAll(STDOUT_FILENO, bytes, count));
+        Record(result, any && Noted(WriteAll(STDOUT_FILENO, bytes, count), printerWriteError));
 
     if (spoolMark == 1) {
         if (copySpoolFd != 0)
-            Record(result, any && WriteAll(copySpoolFd, bytes, count));
+            Record(result, any && Noted(WriteAll(copySpoolFd, bytes, count), spoolWriteError));
         if (oddSpoolFd != 0 && curPageNum % 2 == 1)
-            Record(result, any && WriteAll(oddSpoolFd, bytes, count));
+            Record(result, any && Noted(WriteAll(oddSpoolFd, bytes, count), spoolWriteError));
         if (evenSpoolFd != 0 && curPageNum > 0 && curPageNum % 2 == 0) {
-            Record(result, any && WriteAll(evenSpoolFd, bytes, count));
+            Record(result, any && Noted(WriteAll(evenSpoolFd, bytes, count), spoolWriteError));
             size_t slot = static_cast<size_t>(curPageNum / 2 - 1);
             if (slot >= evenPageLen.size())
                 evenPageLen.resize(slot + 1 + evenPageLen.size(), 0);

@@ -72,7 +72,7 @@ TEST(KeepAlive, TimerTicksEveryTenSecondsIntoTheStream)
 TEST(Cancel, TerminateOnlyRecordsTheRequest)
 {
     ResetFilterState();
-    SavedAction savedTerm(SIGTERM), savedPipe(SIGPIPE);
+    SavedAction savedTerm(SIGTERM), savedPipe(SIGPIPE), savedFileSize(SIGXFSZ);
     InstallTerminateHandler();
     EXPECT_EQ(Current(SIGPIPE).sa_handler, SIG_IGN);
     EXPECT_EQ(Current(SIGTERM).sa_handler, &OnTerminate);
@@ -89,7 +89,7 @@ TEST(Cancel, InterruptedRasterReadResumes)
     // A tick or a cancel request in the middle of a blocking read must not
     // make the read fail: the page loop would take it as the page's end.
     ResetFilterState();
-    SavedAction savedTerm(SIGTERM), savedPipe(SIGPIPE), savedAlarm(SIGALRM);
+    SavedAction savedTerm(SIGTERM), savedPipe(SIGPIPE), savedFileSize(SIGXFSZ), savedAlarm(SIGALRM);
     InstallTerminateHandler();
     StartKeepAliveTimer();
     itimerval off{};

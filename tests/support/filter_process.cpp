@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +27,8 @@ namespace {
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    if (run.stdoutClosed)
+        close(1);
     // The filter starts as the scheduler starts it, whatever the test
     // process does with its signals.
     signal(SIGPIPE, SIG_DFL);
@@ -35,6 +38,10 @@ namespace {
     if (run.addressSpaceLimit != 0) {
         rlimit limit{run.addressSpaceLimit, run.addressSpaceLimit};
         setrlimit(RLIMIT_AS, &limit);
+    }
+    if (run.fileSizeLimit != 0) {
+        rlimit limit{run.fileSizeLimit, run.fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &limit);
     }
     for (const auto& [name, value] : run.env) {
         if (value)
@@ -272,6 +279,26 @@ void LiveFilter::WaitForQuiet(int quietMs, int timeoutMs)
             lastChange = NowMs();
         }
     }
+}
+
+bool LiveFilter::WaitForFullOutputPipe(int timeoutMs)
+{
+    // The kernel shows the system call a sleeping process is blocked in:
+    // number and first argument, here write() on descriptor 1.
+    const std::string path = "/proc/" + std::to_string(pid_) + "/syscall";
+    const std::string blocked = std::to_string(SYS_write) + " 0x1 ";
+    const long long deadline = NowMs() + timeoutMs;
+    while (out_ >= 0 && NowMs() < deadline) {
+        std::ifstream in(path);
+        std::string line;
+        std::getline(in, line);
+        if (line.rfind(blocked, 0) == 0)
+            return true;
+        pollfd p{err_, POLLIN, 0};
+        if (poll(&p, err_ >= 0 ? 1 : 0, 10) > 0)
+            Drain(err_, result_, false);
+    }
+    return false;
 }
 
 void LiveFilter::CloseOutput()

@@ -20,6 +20,11 @@ struct FilterRun {
     // Address-space limit of the filter process in bytes (0 = none), to make
     // large allocations fail. Meaningless under AddressSanitizer.
     unsigned long long addressSpaceLimit = 0;
+    // File-size limit of the filter process in bytes (0 = none): writes to
+    // regular files beyond it fail, as on a full disk.
+    unsigned long long fileSizeLimit = 0;
+    // Start the filter with its standard output closed.
+    bool stdoutClosed = false;
 };
 
 struct FilterResult {
@@ -60,6 +65,11 @@ public:
     FilterResult Finish();
     // What has been collected so far.
     const FilterResult& Collected() const { return result_; }
+    // Collects only standard error until the filter has filled the pipe of
+    // its standard output and is blocked writing to it; returns whether that
+    // happened within timeoutMs.
+    bool WaitForFullOutputPipe(int timeoutMs);
+    pid_t pid() const { return pid_; }
 
 private:
     void Pump(int timeoutMs);

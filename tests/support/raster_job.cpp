@@ -42,12 +42,12 @@ std::vector<uint8_t> PageBytes(const RasterPage& page)
     return bytes;
 }
 
-std::string WriteRasterJob(const std::string& path, const std::vector<RasterPage>& pages)
+std::string WriteRasterJob(const std::string& path, const std::vector<RasterPage>& pages, cups_mode_t mode)
 {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0)
         throw std::runtime_error("cannot create " + path);
-    cups_raster_t* ras = cupsRasterOpen(fd, CUPS_RASTER_WRITE);
+    cups_raster_t* ras = cupsRasterOpen(fd, mode);
     for (const RasterPage& page : pages) {
         RasterPage p = page;
         Complete(p);

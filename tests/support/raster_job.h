@@ -29,8 +29,10 @@ struct RasterPage {
 // A page of the given size in points, sized in pixels from the resolution.
 RasterPage PaperPage(unsigned widthPt, unsigned heightPt, unsigned dpi = 600);
 
-// Writes the pages to path; returns path.
-std::string WriteRasterJob(const std::string& path, const std::vector<RasterPage>& pages);
+// Writes the pages to path, uncompressed or (CUPS_RASTER_WRITE_COMPRESSED)
+// compressed; returns path.
+std::string WriteRasterJob(const std::string& path, const std::vector<RasterPage>& pages,
+                           cups_mode_t mode = CUPS_RASTER_WRITE);
 
 // The grey bytes of one page as the writer produced them (height rows of
 // bytesPerLine bytes).
