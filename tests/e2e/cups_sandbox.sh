@@ -155,8 +155,10 @@ sandbox_print() {
   reply=$(lp -d "$queue" "$@" "$file") || { sandbox_fail "lp $*: $reply"; return 1; }
   job=${reply#request id is "$queue"-}
   job=${job%% *}
-  # No pipes into grep -q: the caller may run with pipefail.
-  while grep -q "^$queue-$job " <<<"$(lpstat -o "$queue" 2>/dev/null)"; do
+  # Wait for the scheduler's own word that the job is over: lpstat can miss
+  # a job for a moment on a busy machine. No pipes into grep -q: the caller
+  # may run with pipefail.
+  while ! grep -qE 'Job (completed|stopped|canceled|aborted)' <<<"$(sandbox_job_log "$job")"; do
     if [ $waited -ge $((SANDBOX_JOB_TIMEOUT * 5)) ]; then
       cancel "$queue-$job" 2>/dev/null
       sandbox_fail "job $queue-$job did not finish in ${SANDBOX_JOB_TIMEOUT}s"
