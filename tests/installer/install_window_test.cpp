@@ -221,7 +221,7 @@ protected:
         EXPECT_LE(std::abs((cb.y + cb.height / 2) - (btn.y + btn.height / 2)), 1);
     }
 
-    ScratchDir dir_;
+    TempDir dir_;
     FakePkexec pkexec_;
 };
 
@@ -412,7 +412,7 @@ void Screenshot(const std::string& name) {
 class ShippedTextsWindowTest : public InstallWindowTest {
 protected:
     void LoadShippedTexts(const char* locale) {
-        ScratchDir dir;
+        TempDir dir;
         ASSERT_EQ(0, symlink(INSTALLER_LOCALE_DIR, dir.File("locale").c_str()));
         ScopedChdir cwd(dir.path());
         ScopedEnv lang("LANG", locale);
@@ -449,7 +449,7 @@ TEST(InstallerProgram, ClosingTheWindowEndsWithStatusZero) {
     if (!gSkipReason.empty()) {
         GTEST_SKIP() << "window tests need an X display: " << gSkipReason;
     }
-    ScratchDir dir;
+    TempDir dir;
     const std::string title = "Installer close test " + std::to_string(getpid());
     MakeDirs(dir.File("locale/en_US.UTF-8"));
     WriteFile(dir.File("locale/en_US.UTF-8/strings.txt"), "str_processName = " + title + "\n");

@@ -2,7 +2,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,30 +15,12 @@
 
 namespace {
 
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-    return ::remove(path);
-}
-
 std::string Env(const char* name) {
     const char* v = std::getenv(name);
     return v != nullptr ? v : "";
 }
 
 }  // namespace
-
-ScratchDir::ScratchDir() {
-    std::string pattern = std::string(P_tmpdir) + "/installer-test-XXXXXX";
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp failed");
-    }
-    std::unique_ptr<char, decltype(&free)> real(realpath(pattern.c_str(), nullptr), &free);
-    path_ = real ? real.get() : pattern;
-}
-
-ScratchDir::~ScratchDir() {
-    chmod(path_.c_str(), 0700);
-    nftw(path_.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
 
 ScopedChdir::ScopedChdir(const std::string& dir) {
     char buf[4096];

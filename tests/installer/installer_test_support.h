@@ -1,4 +1,4 @@
-// Small helpers for the installer tests: scratch directories, working
+// Small helpers for the installer tests: working
 // directory and environment that are put back afterwards, console capture,
 // and a stand-in pkexec that records how it was started.
 #pragma once
@@ -6,19 +6,8 @@
 #include <string>
 #include <vector>
 
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    // Real path, as getcwd reports it after a chdir into it.
-    const std::string& path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
+#include "support/temp_dir.h"
 
-private:
-    std::string path_;
-};
 
 class ScopedChdir {
 public:
@@ -76,7 +65,7 @@ public:
     std::vector<std::vector<std::string>> Calls() const;
 
 private:
-    ScratchDir dir_;
+    TempDir dir_;
     ScopedEnv path_;
     ScopedEnv log_;
     ScopedEnv status_;

@@ -30,7 +30,7 @@ protected:
 
     std::string License() const { return std::string(licenseData, licenseDataSize); }
 
-    ScratchDir dir_;
+    TempDir dir_;
     ScopedChdir cwd_;
     ScopedEnv lang_;
 };
@@ -216,7 +216,7 @@ TEST_P(ShippedLocaleTest, SetsEveryTextAndCarriesTheLicence) {
     }
     EXPECT_EQ(strings.size(), start) << "last line must end in a newline";
 
-    ScratchDir dir;
+    TempDir dir;
     ASSERT_EQ(0, symlink(INSTALLER_LOCALE_DIR, dir.File("locale").c_str()));
     ScopedChdir cwd(dir.path());
     ScopedEnv lang("LANG", locale);

@@ -48,7 +48,7 @@ protected:
         return paths;
     }
 
-    ScratchDir dir_;
+    TempDir dir_;
     ScopedChdir cwd_;
     FakePkexec pkexec_;
 };
@@ -138,7 +138,7 @@ TEST_F(PackageInstallTest, FailureStatusIsPrintedAndReturnedRaw) {
     EXPECT_EQ("system return 768\n", printed);
 
     // pkexec not to be found at all: what a shell would have reported.
-    ScratchDir empty;
+    TempDir empty;
     ScopedEnv path("PATH", empty.path());
     EXPECT_EQ(127 << 8, Install(&printed));
     EXPECT_NE(std::string::npos, printed.find("cannot start pkexec"));
@@ -187,7 +187,7 @@ TEST_F(PackageInstallTest, MatchesThatDoNotFitAreLeftOutAndNamed) {
 }
 
 TEST(PackageDiscovery, UnreadableWorkingDirectoryGivesAnEmptyList) {
-    ScratchDir dir;
+    TempDir dir;
     const std::string gone = dir.File("gone");
     MakeDirs(gone);
     WriteFile(gone + "/x_" + packageSuffix(), "");

@@ -336,30 +336,6 @@ std::vector<std::string> JobArgs(const std::string& options, const std::string& 
     return args;
 }
 
-TempDir::TempDir()
-{
-    std::string base = fs::temp_directory_path() / "norvane-test-XXXXXX";
-    std::vector<char> templ(base.begin(), base.end());
-    templ.push_back('\0');
-    if (mkdtemp(templ.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = templ.data();
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
-std::vector<std::string> TempDir::Entries() const
-{
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(path_))
-        names.push_back(e.path().filename());
-    return names;
-}
-
 std::string WriteTestPpd(const std::string& path, const TestPpd& ppd)
 {
     std::ofstream f(path);

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 struct FilterRun {
     std::vector<std::string> args;  // job-id user title copies options [file]
     std::string stdinPath;          // raster fed on standard input ("" = empty input)
@@ -82,22 +84,6 @@ private:
 // The usual arguments: job 42, options as given, no file.
 std::vector<std::string> JobArgs(const std::string& options = "", const std::string& file = "");
 
-// A fresh empty directory under the test's temporary area, removed with
-// everything in it when the object goes away.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    // Names of the entries in the directory (not . and ..).
-    std::vector<std::string> Entries() const;
-
-private:
-    std::string path_;
-};
 
 struct TestPpd {
     std::string modelName = "Norvane R05 Series";
