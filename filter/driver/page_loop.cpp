@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "driver/cups_binding.h"
 #include "driver/filter_state.h"
@@ -50,11 +53,11 @@ struct FilterJob {
     char manualDuplexText[kPpdTextSize];
 };
 
-// The page's three buffers, owned by the page loop for one page.
+// The page's buffers, owned by the page loop for one page. The grey page is
+// screened in place, so the bitmap is the start of the same block.
 struct PageBuffers {
     uint8_t* pGrayImgLineBuf;  // one raster line
-    uint8_t* pMonoImgLineBuf;  // the grey page
-    uint8_t* pMonoImgBuf;      // the screened bitmap
+    uint8_t* pMonoImgLineBuf;  // the grey page, then the screened bitmap
 };
 
 // How a pass of the page loop ends.
@@ -218,29 +221,47 @@ int OpenDocument(FilterJob& job)
 
 // ---- The page's buffers ----
 
+size_t BitmapBytes(const FilterJob& job, uint32_t width, uint32_t height)
+{
+    const size_t pageBytes = static_cast<size_t>(width) * height;
+    return (job.twoBitMode == 1 ? 2 * pageBytes : pageBytes) / 8;
+}
+
 int AllocatePageBuffers(const FilterJob& job, uint32_t width, uint32_t height, PageBuffers& buf)
 {
     const size_t lineBytes =
         job.header.cupsBytesPerLine > width ? job.header.cupsBytesPerLine : width;
     const size_t pageBytes = static_cast<size_t>(width) * height;
-    const size_t bitmapBytes = (job.twoBitMode == 1 ? 2 * pageBytes : pageBytes) / 8;
     buf.pGrayImgLineBuf = static_cast<uint8_t*>(std::malloc(lineBytes));
     buf.pMonoImgLineBuf = static_cast<uint8_t*>(std::malloc(pageBytes));
-    buf.pMonoImgBuf = static_cast<uint8_t*>(std::malloc(bitmapBytes));
-    if (buf.pGrayImgLineBuf == nullptr || buf.pMonoImgLineBuf == nullptr ||
-        buf.pMonoImgBuf == nullptr)
+    if (buf.pGrayImgLineBuf == nullptr || buf.pMonoImgLineBuf == nullptr)
         return 0;
     std::memset(buf.pMonoImgLineBuf, 0xFF, pageBytes);
-    std::memset(buf.pMonoImgBuf, 0x00, bitmapBytes);
     return 1;
+}
+
+// Once screened, only the bitmap at the start of the page is needed: the
+// grey tail goes back to the system before compression (a large block
+// shrinks where it is).
+void KeepOnlyBitmap(PageBuffers& buf, size_t bitmapBytes)
+{
+    if (bitmapBytes == 0)
+        return;  // realloc to nothing would free the block
+    void* bitmap = std::realloc(buf.pMonoImgLineBuf, bitmapBytes);
+    if (bitmap != nullptr)
+        buf.pMonoImgLineBuf = static_cast<uint8_t*>(bitmap);
 }
 
 void FreePageBuffers(PageBuffers& buf)
 {
     std::free(buf.pGrayImgLineBuf);
     std::free(buf.pMonoImgLineBuf);
-    std::free(buf.pMonoImgBuf);
     buf = PageBuffers{};
+#ifdef __GLIBC__
+    // The heap that compressing the page grew would stay resident under
+    // the next page's grey page.
+    malloc_trim(0);
+#endif
 }
 
 // ---- Turning and screening ----
@@ -269,7 +290,7 @@ void ScreenGreyPage(const FilterJob& job, const PageBuffers& buf, uint32_t width
     uint32_t columns = quarterTurned ? job.header.cupsHeight : job.header.cupsBytesPerLine;
     if (columns > width)
         columns = width;
-    ScreenPage(buf.pMonoImgLineBuf, width, height, buf.pMonoImgBuf, columns,
+    ScreenPage(buf.pMonoImgLineBuf, width, height, buf.pMonoImgLineBuf, columns,
                Option(kNegativePrint), Option(kDpi1200), job.platform);
 }
 
@@ -305,7 +326,7 @@ void ReportAllocationFailure()
 void SendPage(FilterJob& job, const PageBuffers& buf, uint32_t width, uint32_t height)
 {
     PageDataInfo data = MakePageDataInfo(job.header, width, height, job.twoBitMode, job.platform,
-                                         buf.pMonoImgBuf);
+                                         buf.pMonoImgLineBuf);
     outputBusy = 1;
     if (!Prnt_SendPage(data, job.platform))
         ReportFailure("main() :: Send page Fail!\n");
@@ -366,6 +387,7 @@ PageEnd ProcessPage(FilterJob& job)
 
     const int quarterTurned = TurnPage(job, buf.pMonoImgLineBuf, &width, &height);
     ScreenGreyPage(job, buf, width, height, quarterTurned);
+    KeepOnlyBitmap(buf, BitmapBytes(job, width, height));
     SendPage(job, buf, width, height);
 
     FreePageBuffers(buf);
