@@ -55,52 +55,61 @@ inline void Transpose8x8(uint64_t r[8])
 }
 
 // Where byte c of band line i lands on the turned page:
-// at + c * rowStep + i * lineStep, lineStep being 1 or -1.
+// at + c * rowStep + i * kLineStep, kLineStep being 1 or -1.
 struct BandPlace {
     uint8_t* at;
     std::ptrdiff_t rowStep;
-    std::ptrdiff_t lineStep;
 };
 
+template <int kLineStep>
 inline uint8_t* Spot(const BandPlace& p, uint64_t line, uint64_t c)
 {
-    return p.at + static_cast<std::ptrdiff_t>(c) * p.rowStep + static_cast<std::ptrdiff_t>(line) * p.lineStep;
+    return p.at + static_cast<std::ptrdiff_t>(c) * p.rowStep +
+           static_cast<std::ptrdiff_t>(line) * kLineStep;
 }
 
 // Lines i0..i1-1, columns c0..c1-1, byte by byte.
-inline void TurnBytes(const uint8_t* band, std::size_t stride, const BandPlace& p, uint64_t i0, uint64_t i1,
-                      uint64_t c0, uint64_t c1)
+template <int kLineStep>
+void TurnBytes(const uint8_t* band, std::size_t stride, const BandPlace& p, uint64_t i0, uint64_t i1,
+               uint64_t c0, uint64_t c1)
 {
     for (uint64_t c = c0; c < c1; ++c)
         for (uint64_t i = i0; i < i1; ++i)
-            *Spot(p, i, c) = band[i * stride + c];
+            *Spot<kLineStep>(p, i, c) = band[i * stride + c];
 }
 
 // Band lines become page columns. Copied in tiles of the band's lines by 64
 // columns, so that the reads along band lines and the writes along page rows
-// both stay in cache; inside a tile whole 8 x 8 blocks turn in registers.
+// both stay in cache; inside a tile whole 8 x 8 blocks turn in registers,
+// taken in the order that walks each page row forwards.
+template <int kLineStep>
 void TurnBandTiles(const uint8_t* band, std::size_t stride, uint64_t lines, uint64_t columns,
                    const BandPlace& p)
 {
     constexpr bool kWords = std::endian::native == std::endian::little;
-    const uint64_t iWhole = kWords ? lines / 8 * 8 : 0;
+    const uint64_t blocks = kWords ? lines / 8 : 0;
+    // Lines [blockLo, blockLo + 8 * blocks) go in whole blocks, the rest byte by byte.
+    const uint64_t blockLo = kLineStep > 0 ? 0 : lines - 8 * blocks;
+    const uint64_t blockHi = blockLo + 8 * blocks;
     for (uint64_t c0 = 0; c0 < columns; c0 += kTile) {
         const uint64_t cEnd = c0 + kTile < columns ? c0 + kTile : columns;
         const uint64_t cWhole = kWords ? c0 + (cEnd - c0) / 8 * 8 : c0;
         for (uint64_t c = c0; c < cWhole; c += 8)
-            for (uint64_t i = 0; i < iWhole; i += 8) {
+            for (uint64_t b = 0; b < blocks; ++b) {
+                const uint64_t i = kLineStep > 0 ? blockLo + 8 * b : blockHi - 8 * (b + 1);
                 // Loaded so that byte j of each turned word lands left of
                 // byte j + 1 on the page.
                 uint64_t r[8];
                 for (uint64_t j = 0; j < 8; ++j)
-                    r[j] = Load64(band + (p.lineStep > 0 ? i + j : i + 7 - j) * stride + c);
+                    r[j] = Load64(band + (kLineStep > 0 ? i + j : i + 7 - j) * stride + c);
                 Transpose8x8(r);
-                uint8_t* dst = Spot(p, p.lineStep > 0 ? i : i + 7, c);
+                uint8_t* dst = Spot<kLineStep>(p, kLineStep > 0 ? i : i + 7, c);
                 for (int m = 0; m < 8; ++m, dst += p.rowStep)
                     Store64(dst, r[m]);
             }
-        TurnBytes(band, stride, p, iWhole, lines, c0, cWhole);
-        TurnBytes(band, stride, p, 0, lines, cWhole, cEnd);
+        TurnBytes<kLineStep>(band, stride, p, 0, blockLo, c0, cWhole);
+        TurnBytes<kLineStep>(band, stride, p, blockHi, lines, c0, cWhole);
+        TurnBytes<kLineStep>(band, stride, p, 0, lines, cWhole, cEnd);
     }
 }
 
@@ -115,15 +124,15 @@ int TurnBand(const uint8_t* band, uint32_t stride, uint32_t lines, uint32_t colu
         first > height - lines || columns > width || (lines > 1 && stride < columns))
         return 0;
     const std::ptrdiff_t h = height;
-    BandPlace place;
     if (counterClockwise) {
         // Line r, byte c -> row width - 1 - c, column r.
-        place = {page + (static_cast<std::ptrdiff_t>(width) - 1) * h + first, -h, 1};
+        const BandPlace place = {page + (static_cast<std::ptrdiff_t>(width) - 1) * h + first, -h};
+        TurnBandTiles<1>(band, stride, lines, columns, place);
     } else {
         // Line r, byte c -> row c, column height - 1 - r.
-        place = {page + (h - 1 - first), h, -1};
+        const BandPlace place = {page + (h - 1 - first), h};
+        TurnBandTiles<-1>(band, stride, lines, columns, place);
     }
-    TurnBandTiles(band, stride, lines, columns, place);
     return 1;
 }
 
@@ -168,10 +177,12 @@ int Rotate90(uint8_t* bitmap, uint32_t width, uint32_t height)
         SetErrMsg("Rotate90() :: malloc memory Fail. \n");
         return 0;
     }
-    for (uint64_t first = 0; first < height; first += kTurnBandLines) {
-        const uint32_t lines = static_cast<uint32_t>(height - first < kTurnBandLines ? height - first : kTurnBandLines);
-        TurnBand(bitmap + first * width, width, lines, width, scratch, width, height,
-                 static_cast<uint32_t>(first), 0);
+    // Bottom band first: each result row is then written front to back.
+    for (uint32_t end = height; end > 0;) {
+        const uint32_t lines = end < kTurnBandLines ? end : kTurnBandLines;
+        end -= lines;
+        TurnBand(bitmap + static_cast<std::size_t>(end) * width, width, lines, width, scratch,
+                 width, height, end, 0);
     }
     std::memcpy(bitmap, scratch, bytes);
     std::free(scratch);
