@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include "driver/cups_binding.h"
 #include "driver/filter_state.h"
@@ -50,11 +53,19 @@ struct FilterJob {
     char manualDuplexText[kPpdTextSize];
 };
 
-// The page's three buffers, owned by the page loop for one page.
+// The page's buffers, owned by the page loop for one page. The grey page is
+// screened in place, so the bitmap is the start of the same block.
 struct PageBuffers {
     uint8_t* pGrayImgLineBuf;  // one raster line
-    uint8_t* pMonoImgLineBuf;  // the grey page
-    uint8_t* pMonoImgBuf;      // the screened bitmap
+    uint8_t* pGrayBandBuf;     // lines waiting to be turned a quarter (long edge first only)
+    uint8_t* pMonoImgLineBuf;  // the grey page, then the screened bitmap
+};
+
+// How the page leaves the printer turned. Settled before its lines are read:
+// a page turned a quarter is read straight into its turned place.
+struct PageTurn {
+    int half;     // 180 degrees
+    int quarter;  // 90 degrees clockwise, after the half turn
 };
 
 // How a pass of the page loop ends.
@@ -138,6 +149,14 @@ int StartUp(FilterJob& job, int argc, char* argv[])
     // A cancel request may come at any moment, also while the first bytes
     // of raster are awaited.
     InstallTerminateHandler();
+#ifdef __GLIBC__
+    // A grey page is one block of some 30 MiB. Mapped afresh for every page,
+    // its memory would be faulted in again each time (some 10 ms a page);
+    // kept on the heap, the next page reuses it, and compression reuses the
+    // tail that screening frees. Larger pages are still mapped.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);  // the most glibc takes on 64-bit
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
+#endif
     std::memset(copySpoolName, 0, sizeof copySpoolName);
     std::memset(oddSpoolName, 0, sizeof oddSpoolName);
     std::memset(evenSpoolName, 0, sizeof evenSpoolName);
@@ -228,58 +247,91 @@ int OpenDocument(FilterJob& job)
 
 // ---- The page's buffers ----
 
-int AllocatePageBuffers(const FilterJob& job, uint32_t width, uint32_t height, PageBuffers& buf)
+size_t BitmapBytes(const FilterJob& job, uint32_t width, uint32_t height)
+{
+    const size_t pageBytes = static_cast<size_t>(width) * height;
+    return (job.twoBitMode == 1 ? 2 * pageBytes : pageBytes) / 8;
+}
+
+int AllocatePageBuffers(const FilterJob& job, uint32_t width, uint32_t height, PageTurn turn,
+                        PageBuffers& buf)
 {
     const size_t lineBytes =
         job.header.cupsBytesPerLine > width ? job.header.cupsBytesPerLine : width;
     const size_t pageBytes = static_cast<size_t>(width) * height;
-    const size_t bitmapBytes = (job.twoBitMode == 1 ? 2 * pageBytes : pageBytes) / 8;
     buf.pGrayImgLineBuf = static_cast<uint8_t*>(std::malloc(lineBytes));
+    if (turn.quarter)
+        buf.pGrayBandBuf = static_cast<uint8_t*>(std::malloc(size_t{kTurnBandLines} * width));
     buf.pMonoImgLineBuf = static_cast<uint8_t*>(std::malloc(pageBytes));
-    buf.pMonoImgBuf = static_cast<uint8_t*>(std::malloc(bitmapBytes));
-    if (buf.pGrayImgLineBuf == nullptr || buf.pMonoImgLineBuf == nullptr ||
-        buf.pMonoImgBuf == nullptr)
+    if (buf.pGrayImgLineBuf == nullptr || (turn.quarter && buf.pGrayBandBuf == nullptr) ||
+        buf.pMonoImgLineBuf == nullptr)
         return 0;
     std::memset(buf.pMonoImgLineBuf, 0xFF, pageBytes);
-    std::memset(buf.pMonoImgBuf, 0x00, bitmapBytes);
     return 1;
+}
+
+// Once screened, only the bitmap at the start of the page is needed: the
+// grey tail is freed before compression, which allocates from it (or, for a
+// page too large for the heap, it goes back to the system).
+void KeepOnlyBitmap(PageBuffers& buf, size_t bitmapBytes)
+{
+    if (bitmapBytes == 0)
+        return;  // realloc to nothing would free the block
+    void* bitmap = std::realloc(buf.pMonoImgLineBuf, bitmapBytes);
+    if (bitmap != nullptr)
+        buf.pMonoImgLineBuf = static_cast<uint8_t*>(bitmap);
 }
 
 void FreePageBuffers(PageBuffers& buf)
 {
     std::free(buf.pGrayImgLineBuf);
+    std::free(buf.pGrayBandBuf);
     std::free(buf.pMonoImgLineBuf);
-    std::free(buf.pMonoImgBuf);
     buf = PageBuffers{};
 }
 
-// ---- Turning and screening ----
+// ---- Reading, turning and screening ----
 
-// Returns 1 when the page was turned a quarter turn (width and height are
-// then exchanged).
-int TurnPage(const FilterJob& job, uint8_t* grey, uint32_t* width, uint32_t* height)
+PageTurn SettleTurn(const FilterJob& job)
 {
-    if (NeedsRotate180(jobOptions, job.setup.feedFlags, curPageNum) &&
-        !Rotate180(grey, *width, *height)) {
+    return {NeedsRotate180(jobOptions, job.setup.feedFlags, curPageNum),
+            job.setup.feedFlags == kLongEdgeFeed};
+}
+
+void ReadPage(const FilterJob& job, const PageBuffers& buf, uint32_t width, uint32_t height,
+              PageTurn turn)
+{
+    if (turn.quarter)
+        ReadTurnedPageLines(job.raster, job.header, buf.pGrayImgLineBuf, buf.pGrayBandBuf,
+                            buf.pMonoImgLineBuf, width, height, curPageNum, turn.half);
+    else
+        ReadPageLines(job.raster, job.header, buf.pGrayImgLineBuf, buf.pMonoImgLineBuf, width,
+                      height, curPageNum);
+}
+
+// A page turned a quarter was read in its turned place, half turn and all;
+// only its width and height are exchanged now.
+void TurnPage(PageTurn turn, uint8_t* grey, uint32_t* width, uint32_t* height)
+{
+    if (turn.quarter) {
+        SwapInt32(width, height);
+        return;
+    }
+    if (turn.half && !Rotate180(grey, *width, *height)) {
         ReportFailure("main() :: Rotate 180 Fail. \n");
         EndStage();
     }
-    if (job.setup.feedFlags != kLongEdgeFeed)
-        return 0;
-    Rotate90(grey, *width, *height);
-    SwapInt32(width, height);
-    return 1;
 }
 
 void ScreenGreyPage(const FilterJob& job, const PageBuffers& buf, uint32_t width,
-                    uint32_t height, int quarterTurned)
+                    uint32_t height, PageTurn turn)
 {
     // Columns beyond the raster line (or, turned, beyond its last line) are
     // paper the raster never covered.
-    uint32_t columns = quarterTurned ? job.header.cupsHeight : job.header.cupsBytesPerLine;
+    uint32_t columns = turn.quarter ? job.header.cupsHeight : job.header.cupsBytesPerLine;
     if (columns > width)
         columns = width;
-    ScreenPage(buf.pMonoImgLineBuf, width, height, buf.pMonoImgBuf, columns,
+    ScreenPage(buf.pMonoImgLineBuf, width, height, buf.pMonoImgLineBuf, columns,
                Option(kNegativePrint), Option(kDpi1200), job.platform);
 }
 
@@ -317,7 +369,7 @@ void ReportAllocationFailure()
 void SendPage(FilterJob& job, const PageBuffers& buf, uint32_t width, uint32_t height)
 {
     PageDataInfo data = MakePageDataInfo(job.header, width, height, job.twoBitMode, job.platform,
-                                         buf.pMonoImgBuf);
+                                         buf.pMonoImgLineBuf);
     outputBusy = 1;
     if (!Prnt_SendPage(data, job.platform))
         ReportFailure("main() :: Send page Fail!\n");
@@ -368,15 +420,15 @@ PageEnd ProcessPage(FilterJob& job)
 
     uint32_t width = geometry.width;
     uint32_t height = geometry.height;
+    const PageTurn turn = SettleTurn(job);
     PageBuffers buf{};
-    if (!AllocatePageBuffers(job, width, height, buf)) {
+    if (!AllocatePageBuffers(job, width, height, turn, buf)) {
         FreePageBuffers(buf);
         ReportAllocationFailure();
         return PageEnd::EndOfJob;
     }
 
-    ReadPageLines(job.raster, job.header, buf.pGrayImgLineBuf, buf.pMonoImgLineBuf, width, height,
-                  curPageNum);
+    ReadPage(job, buf, width, height, turn);
     // A cancelled page is dropped unfinished on platform 3; the others
     // print what was read.
     if (cancelRequested && job.platform == 3) {
@@ -384,8 +436,9 @@ PageEnd ProcessPage(FilterJob& job)
         return PageEnd::CleanUp;
     }
 
-    const int quarterTurned = TurnPage(job, buf.pMonoImgLineBuf, &width, &height);
-    ScreenGreyPage(job, buf, width, height, quarterTurned);
+    TurnPage(turn, buf.pMonoImgLineBuf, &width, &height);
+    ScreenGreyPage(job, buf, width, height, turn);
+    KeepOnlyBitmap(buf, BitmapBytes(job, width, height));
     SendPage(job, buf, width, height);
 
     FreePageBuffers(buf);

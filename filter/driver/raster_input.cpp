@@ -9,6 +9,7 @@
 
 #include "driver/cups_binding.h"
 #include "driver/filter_state.h"
+#include "imaging/transforms.h"
 
 namespace {
 
@@ -56,38 +57,83 @@ int CheckRasterPage(const cups_page_header2_t& header, int pageNumber)
     return 1;
 }
 
+namespace {
+
+// The progress line every 128 lines, then one raster line into lineBuf.
+// Returns 0 when the line cannot be read.
+int ReadLine(cups_raster_t* raster, const cups_page_header2_t& header, uint8_t* lineBuf,
+             uint32_t width, unsigned line, int pageNumber)
+{
+    if (line % 128 == 0)
+        std::fprintf(stderr, "INFO: Printing page %d, %d%% complete...\n", pageNumber,
+                     static_cast<int>(static_cast<unsigned long long>(line) * 100 /
+                                      header.cupsHeight));
+    std::memset(lineBuf, 0, width);
+    if (cups.cupsRasterReadPixels(raster, lineBuf, header.cupsBytesPerLine) != 0)
+        return 1;
+    // After a cancel request the scheduler may cut the input short.
+    if (cancelRequested == 0)
+        std::fprintf(stderr,
+                     "ERROR: The raster data of page %d ends after %u of %u lines; the rest of the "
+                     "page is left white\n",
+                     pageNumber, line, header.cupsHeight);
+    return 0;
+}
+
+void CopyLine(uint8_t* to, const uint8_t* line, size_t bytes, bool invert)
+{
+    if (invert) {
+        for (size_t x = 0; x < bytes; ++x)
+            to[x] = static_cast<uint8_t>(~line[x]);
+    } else {
+        std::memcpy(to, line, bytes);
+    }
+}
+
+}  // namespace
+
 unsigned ReadPageLines(cups_raster_t* raster, const cups_page_header2_t& header, uint8_t* lineBuf,
                        uint8_t* grey, uint32_t width, uint32_t height, int pageNumber)
 {
-    const unsigned bytesPerLine = header.cupsBytesPerLine;
-    const size_t copyBytes = std::min<size_t>(width, bytesPerLine);
+    const size_t copyBytes = std::min<size_t>(width, header.cupsBytesPerLine);
     const bool invert = RasterIsInverted(header);
     unsigned line = 0;
     for (; line < header.cupsHeight && cancelRequested == 0; ++line) {
-        if (line % 128 == 0)
-            std::fprintf(stderr, "INFO: Printing page %d, %d%% complete...\n", pageNumber,
-                         static_cast<int>(static_cast<unsigned long long>(line) * 100 /
-                                          header.cupsHeight));
-        std::memset(lineBuf, 0, width);
-        if (cups.cupsRasterReadPixels(raster, lineBuf, bytesPerLine) == 0) {
-            // After a cancel request the scheduler may cut the input short.
-            if (cancelRequested == 0)
-                std::fprintf(stderr,
-                             "ERROR: The raster data of page %d ends after %u of %u lines; the rest of the "
-                             "page is left white\n",
-                             pageNumber, line, header.cupsHeight);
-            break;
-        }
+        if (!ReadLine(raster, header, lineBuf, width, line, pageNumber))
+            break;  // the rest of the page stays white
+        if (line < height)
+            CopyLine(grey + static_cast<size_t>(line) * width, lineBuf, copyBytes, invert);
+    }
+    return line;
+}
+
+unsigned ReadTurnedPageLines(cups_raster_t* raster, const cups_page_header2_t& header,
+                             uint8_t* lineBuf, uint8_t* band, uint8_t* page, uint32_t width,
+                             uint32_t height, int pageNumber, int counterClockwise)
+{
+    // Band lines hold only the columns that reach the page.
+    const uint32_t copyBytes = std::min<uint32_t>(width, header.cupsBytesPerLine);
+    const bool invert = RasterIsInverted(header);
+    uint32_t bandFirst = 0;
+    uint32_t bandLines = 0;
+    unsigned line = 0;
+    for (; line < header.cupsHeight && cancelRequested == 0; ++line) {
+        if (!ReadLine(raster, header, lineBuf, width, line, pageNumber))
+            break;  // the rest of the page stays white
         if (line >= height)
             continue;
-        uint8_t* row = grey + static_cast<size_t>(line) * width;
-        if (invert) {
-            for (size_t x = 0; x < copyBytes; ++x)
-                row[x] = static_cast<uint8_t>(~lineBuf[x]);
-        } else {
-            std::memcpy(row, lineBuf, copyBytes);
+        if (bandLines == 0)
+            bandFirst = line;
+        CopyLine(band + static_cast<size_t>(bandLines) * copyBytes, lineBuf, copyBytes, invert);
+        if (++bandLines == kTurnBandLines) {
+            TurnBand(band, copyBytes, bandLines, copyBytes, page, width, height, bandFirst,
+                     counterClockwise);
+            bandLines = 0;
         }
     }
+    if (bandLines > 0)
+        TurnBand(band, copyBytes, bandLines, copyBytes, page, width, height, bandFirst,
+                 counterClockwise);
     return line;
 }
 

@@ -31,3 +31,13 @@ unsigned ReadPageLines(cups_raster_t* raster, const cups_page_header2_t& header,
 // data, so the header was refused rather than the input at its end.
 // Consumes a byte; blocks until there is one or the input ends.
 int RasterInputContinues(int fd);
+
+// Reads the page's lines as ReadPageLines does, for a page fed long edge
+// first: the lines gather in band (kTurnBandLines x width bytes) and each
+// full band goes straight to its place on the page turned a quarter turn,
+// clockwise, or counter-clockwise when the page is also turned a half turn.
+// page: height bytes wide and width rows tall, white beforehand; what the
+// raster does not cover stays white. Returns the number of lines read.
+unsigned ReadTurnedPageLines(cups_raster_t* raster, const cups_page_header2_t& header,
+                             uint8_t* lineBuf, uint8_t* band, uint8_t* page, uint32_t width,
+                             uint32_t height, int pageNumber, int counterClockwise);

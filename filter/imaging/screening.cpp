@@ -12,6 +12,13 @@
 // whole bytes: the pixels of a last, incomplete byte are neither written nor
 // counted. Every whole byte is stored outright, so the bitmap's earlier
 // content does not matter.
+//
+// Screening in place (bitmap == grey) lets the page loop keep one page
+// buffer: output byte j is stored only once the pixels it is made of (up to
+// pixel 8j + 7, or 4j + 3 in two-bit mode) have been read, and every later
+// read lies beyond them, so no store ever lands on grey bytes still to be
+// read. The grey loads below must therefore never reach past the pixels of
+// the byte being built.
 #include "imaging/screening.h"
 
 #include "stream/records.h"

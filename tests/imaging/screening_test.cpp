@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -235,10 +236,30 @@ TEST(ScreenPage, RefusesMissingBuffersAndUnknownPlatforms)
     EXPECT_EQ(dotCount, 7u);
 }
 
+// Screens grey in place: the bitmap is written over the start of the grey
+// page itself. Returns the bitmap and how far dotCount moved; the bytes
+// past the page must be untouched.
+std::pair<std::vector<uint8_t>, uint32_t> ScreenInPlace(const std::vector<uint8_t>& grey, uint32_t width,
+                                                        uint32_t lines, uint32_t countLimit, int negative,
+                                                        int screenMode, int platform)
+{
+    std::vector<uint8_t> page(grey);
+    page.insert(page.end(), kGuardBytes, kGuard);
+    dotCount = 1000;
+    EXPECT_EQ(ScreenPage(page.data(), width, lines, page.data(), countLimit, negative, screenMode, platform), 1);
+    for (std::size_t i = grey.size(); i < page.size(); ++i)
+        EXPECT_EQ(page[i], kGuard) << "byte " << i << " past the page";
+    const std::size_t bytes = std::size_t(width) * lines * (platform == 3 && screenMode == 1 ? 2 : 1) / 8;
+    page.resize(bytes);
+    return {page, dotCount - 1000};
+}
+
 // The optimised loops against the per-pixel rules, on random grey with
 // widths that are and are not whole bytes, every platform, mode and
-// negative setting, and limits inside, on and beyond the raster.
-TEST(ScreenPage, MatchesPixelRules)
+// negative setting, and limits inside, on and beyond the raster; both into
+// a bitmap of its own and in place over the grey page, where a store that
+// ran ahead of the reads would print bitmap bytes as grey.
+TEST(ScreenPage, MatchesPixelRulesSeparateAndInPlace)
 {
     std::mt19937 rng(20240611);
     const uint32_t widths[] = {1, 3, 6, 8, 13, 16, 29, 56, 64, 100, 203};
@@ -265,6 +286,10 @@ TEST(ScreenPage, MatchesPixelRules)
                             Reference ref = ScreenReference(grey, w, h, limit, negative, mode, platform);
                             ASSERT_EQ(page.Bitmap(), ref.bitmap);
                             ASSERT_EQ(counted, ref.count);
+
+                            auto [inPlace, countedInPlace] = ScreenInPlace(grey, w, h, limit, negative, mode, platform);
+                            ASSERT_EQ(inPlace, ref.bitmap) << "in place";
+                            ASSERT_EQ(countedInPlace, ref.count) << "in place";
                         }
         }
 }

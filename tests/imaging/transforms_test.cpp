@@ -3,10 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The allocation-failure test asks for an impossible scratch page; under
@@ -90,6 +93,77 @@ TEST(Rotate90, CutTilesAreCompleteAndFourTurnsRestore)
         SwapInt32(&w, &h);
         ASSERT_EQ(page, original);
     }
+}
+
+// Turns a w x h page band by band (bands of `bandLines` lines, the page's
+// lines copied into a band buffer as the page loop does) onto a page
+// prefilled with `fill`.
+std::vector<uint8_t> TurnInBands(const std::vector<uint8_t>& src, uint32_t w, uint32_t h, uint32_t bandLines,
+                                 int counterClockwise, uint8_t fill = 0xEE)
+{
+    std::vector<uint8_t> page(src.size(), fill);
+    for (uint32_t first = 0; first < h; first += bandLines) {
+        const uint32_t lines = std::min(bandLines, h - first);
+        std::vector<uint8_t> band(src.begin() + std::ptrdiff_t(first) * w,
+                                  src.begin() + std::ptrdiff_t(first + lines) * w);
+        EXPECT_EQ(TurnBand(band.data(), w, lines, w, page.data(), w, h, first, counterClockwise), 1);
+    }
+    return page;
+}
+
+TEST(TurnBand, BandsGiveTheQuarterTurnEitherWay)
+{
+    const std::pair<uint32_t, uint32_t> sizes[] = {{65, 130}, {130, 65}, {1, 200}, {200, 1}, {64, 64},
+                                                  {63, 129}, {257, 127}, {9, 7}, {8, 16}};
+    for (auto [w, h] : sizes)
+        for (uint32_t bandLines : {kTurnBandLines, 1u, 7u, 8u, 13u}) {
+            SCOPED_TRACE(testing::Message() << w << "x" << h << " bands of " << bandLines);
+            const std::vector<uint8_t> src = RandomPage(w, h, w * 7 + h);
+
+            std::vector<uint8_t> clockwise = src;
+            ASSERT_EQ(Rotate90(clockwise.data(), w, h), 1);
+            ASSERT_EQ(TurnInBands(src, w, h, bandLines, 0), clockwise);
+
+            std::vector<uint8_t> counter = src;
+            ASSERT_EQ(Rotate180(counter.data(), w, h), 1);
+            ASSERT_EQ(Rotate90(counter.data(), w, h), 1);
+            ASSERT_EQ(TurnInBands(src, w, h, bandLines, 1), counter);
+        }
+}
+
+TEST(TurnBand, PlacesOnlyItsColumnsAndLines)
+{
+    // Lines 3..12 of a 21 x 17 page, 11 columns of each held with a stride
+    // of 30: the rest of the turned page keeps what it held.
+    const uint32_t w = 21, h = 17, first = 3, lines = 10, columns = 11, stride = 30;
+    const std::vector<uint8_t> band = RandomPage(stride, lines, 99);
+    for (int counterClockwise = 0; counterClockwise <= 1; ++counterClockwise) {
+        SCOPED_TRACE(counterClockwise ? "counter-clockwise" : "clockwise");
+        std::vector<uint8_t> page(std::size_t(w) * h, 0xEE);
+        ASSERT_EQ(TurnBand(band.data(), stride, lines, columns, page.data(), w, h, first, counterClockwise), 1);
+        for (uint32_t r = 0; r < h; ++r)
+            for (uint32_t c = 0; c < w; ++c) {
+                const std::size_t at = counterClockwise ? std::size_t(w - 1 - c) * h + r : std::size_t(c) * h + (h - 1 - r);
+                const bool placed = r >= first && r < first + lines && c < columns;
+                ASSERT_EQ(page[at], placed ? band[(r - first) * stride + c] : 0xEE) << "line " << r << " column " << c;
+            }
+    }
+}
+
+TEST(TurnBand, RefusesBandsOutsideThePage)
+{
+    std::vector<uint8_t> band(64, 1), page(6 * 4, 0xEE);
+    const std::vector<uint8_t> original = page;
+    EXPECT_EQ(TurnBand(nullptr, 6, 1, 6, page.data(), 6, 4, 0, 0), 0);
+    EXPECT_EQ(TurnBand(band.data(), 6, 1, 6, nullptr, 6, 4, 0, 0), 0);
+    EXPECT_EQ(TurnBand(band.data(), 6, 2, 6, page.data(), 6, 4, 3, 0), 0);  // past the last line
+    EXPECT_EQ(TurnBand(band.data(), 6, 5, 6, page.data(), 6, 4, 0, 1), 0);
+    EXPECT_EQ(TurnBand(band.data(), 6, 1, 7, page.data(), 6, 4, 0, 0), 0);  // wider than the page
+    EXPECT_EQ(TurnBand(band.data(), 5, 2, 6, page.data(), 6, 4, 0, 0), 0);  // lines overlap
+    EXPECT_EQ(TurnBand(band.data(), 6, 1, 6, page.data(), 0, 4, 0, 0), 0);
+    EXPECT_EQ(page, original);
+    EXPECT_EQ(TurnBand(band.data(), 6, 0, 6, page.data(), 6, 4, 4, 0), 1);  // nothing to place
+    EXPECT_EQ(page, original);
 }
 
 TEST(Transforms, ZeroOrNullArgumentsTouchNothing)

@@ -62,15 +62,16 @@ const char* kDocument = R"(%!PS
 } for
 )";
 
-std::string RenderRaster(const TempDir& dir, int colorSpace)
+// paper: Ghostscript's paper size options.
+std::string RenderRaster(const TempDir& dir, int colorSpace,
+                         const std::string& paper = "-sPAPERSIZE=a4")
 {
     const std::string ps = dir.File("doc.ps");
     std::ofstream(ps) << kDocument;
     const std::string out = dir.File("doc-" + std::to_string(colorSpace) + ".ras");
     const std::string cmd = "gs -q -dBATCH -dNOPAUSE -dSAFER -sDEVICE=cups -dcupsColorSpace=" +
-                            std::to_string(colorSpace) +
-                            " -dcupsBitsPerColor=8 -r600 -sPAPERSIZE=a4 -dFIXEDMEDIA -sOutputFile=" +
-                            out + " " + ps + " >/dev/null 2>&1";
+                            std::to_string(colorSpace) + " -dcupsBitsPerColor=8 -r600 " + paper +
+                            " -dFIXEDMEDIA -sOutputFile=" + out + " " + ps + " >/dev/null 2>&1";
     if (std::system(cmd.c_str()) != 0)
         return "";
     return out;
@@ -81,11 +82,12 @@ struct Model {
     const char* platformName;
     int platform;
     uint32_t a4Width, a4Height;  // A4 row of the model's paper table
+    uint32_t a5Width, a5Height;  // A5 row
 };
 
-const Model kP1 = {"Norvane R32 Series", "PLATFORM_C", 1, 4800, 6780};
-const Model kP2 = {"Norvane R01 Series", "PLATFORM_Z", 2, 4736, 6780};
-const Model kP3 = {"Norvane R05 Series", "PLATFORM_M", 3, 4736, 6784};
+const Model kP1 = {"Norvane R32 Series", "PLATFORM_C", 1, 4800, 6780, 3328, 4736};
+const Model kP2 = {"Norvane R01 Series", "PLATFORM_Z", 2, 4736, 6780, 3264, 4736};
+const Model kP3 = {"Norvane R05 Series", "PLATFORM_M", 3, 4736, 6784, 3264, 4736};
 
 // What the printer must receive for a page: the raster cut or padded to the
 // paper table's bitmap, turned when asked, screened.
@@ -107,6 +109,27 @@ std::vector<uint8_t> ExpectedBitmap(const RasterPageData& page, const Model& m, 
     std::vector<uint8_t> bits(static_cast<size_t>(*lineBits) * m.a4Height / 8, 0);
     ScreenPage(grey.data(), m.a4Width, m.a4Height, bits.data(),
                std::min<uint32_t>(m.a4Width, h.cupsBytesPerLine), 0, screenMode, m.platform);
+    return bits;
+}
+
+// The same for an A5 page fed long edge first: the bitmap is turned a
+// quarter clockwise (after the half turn when asked), and the raster's lines
+// become its columns.
+std::vector<uint8_t> ExpectedQuarterTurnedBitmap(const RasterPageData& page, const Model& m, bool half,
+                                                 bool negative)
+{
+    const cups_page_header2_t& h = page.header;
+    const uint32_t w = m.a5Width, ht = m.a5Height;
+    std::vector<uint8_t> grey(static_cast<size_t>(w) * ht, 0xFF);
+    for (uint32_t y = 0; y < std::min<uint32_t>(h.cupsHeight, ht); ++y)
+        for (uint32_t x = 0; x < std::min<uint32_t>(w, h.cupsBytesPerLine); ++x)
+            grey[static_cast<size_t>(y) * w + x] = page.bytes[static_cast<size_t>(y) * h.cupsBytesPerLine + x];
+    if (half)
+        Rotate180(grey.data(), w, ht);
+    Rotate90(grey.data(), w, ht);
+    std::vector<uint8_t> bits(static_cast<size_t>(ht) * w / 8, 0);
+    ScreenPage(grey.data(), ht, w, bits.data(), std::min<uint32_t>(ht, h.cupsHeight), negative, 0,
+               m.platform);
     return bits;
 }
 
@@ -154,6 +177,28 @@ protected:
         }
     }
 
+    // An A5 job is asked for long edge first by its page size, one point
+    // wider than A5.
+    void ExpectQuarterTurnedA5(const Model& m, const std::string& options, bool half, bool negative)
+    {
+        const std::string a5 =
+            RenderRaster(dir_, CUPS_CSPACE_W, "-dDEVICEWIDTHPOINTS=421 -dDEVICEHEIGHTPOINTS=595");
+        ASSERT_FALSE(a5.empty());
+        const std::vector<RasterPageData> pages = ReadRaster(a5);
+        ASSERT_EQ(pages.size(), 3u);
+        auto s = Print(m, options, a5);
+        ASSERT_EQ(s.documents.size(), 1u);
+        ASSERT_EQ(s.documents[0].pages.size(), 3u);
+        for (size_t i = 0; i < pages.size(); ++i) {
+            const streamview::Bitmap& got = s.documents[0].pages[i].bitmap;
+            ASSERT_EQ(got.lineBits, m.a5Height) << "page " << i + 1;
+            ASSERT_EQ(got.height, m.a5Width) << "page " << i + 1;
+            EXPECT_TRUE(got.bits == ExpectedQuarterTurnedBitmap(pages[i], m, half, negative))
+                << "page " << i + 1 << " differs from the turned, screened raster";
+            EXPECT_GT(got.MarkedPixels(), 100000u) << "page " << i + 1 << " has almost no toner";
+        }
+    }
+
     TempDir dir_;
     std::string raster_;
     std::vector<RasterPageData> pages_;
@@ -186,6 +231,17 @@ TEST_F(RealDocument, Platform3TwoBitPagesFromAZeroIsWhiteRaster)
     auto s = Print(kP3, "DPI1200=true ImageRotation=true", inverted);
     ExpectPages(s, kP3, 3, {true, true, true}, true, 1);
     EXPECT_EQ(s.documents[0].pages[0].bitsPerPixel, 2u);
+}
+
+TEST_F(RealDocument, Platform1A5FedLongEdgeTurnsAQuarter)
+{
+    ExpectQuarterTurnedA5(kP1, "", false, false);
+}
+
+TEST_F(RealDocument, Platform3A5FedLongEdgeAndRotatedTurnsTheOtherWay)
+{
+    // A half turn and the quarter: counter-clockwise, in negative print.
+    ExpectQuarterTurnedA5(kP3, "ImageRotation=true NegativePrint=true", true, true);
 }
 
 }  // namespace
