@@ -2,7 +2,7 @@
 
 #include <strings.h>
 
-#include <algorithm>
+#include <utility>
 #include <cstdlib>
 #include <cstring>
 
@@ -108,9 +108,9 @@ void ApplyPpdDefaults(JobOption* table, ppd_file_t* ppd)
     collect(collect, ppd->groups, ppd->num_groups);
     // cupsGetOption looks options up by binary search, as cupsAddOption
     // keeps them: in name order.
-    std::sort(defaults, defaults + count, [](const cups_option_t& a, const cups_option_t& b) {
-        return strcasecmp(a.name, b.name) < 0;
-    });
+    for (int i = 1; i < count; ++i)
+        for (int j = i; j > 0 && strcasecmp(defaults[j - 1].name, defaults[j].name) > 0; --j)
+            std::swap(defaults[j - 1], defaults[j]);
     ParseJobOptions(table, count, defaults);
 }
 
