@@ -2,9 +2,6 @@
 
 #include <gdk/gdkx.h>
 #include <gtk/gtk.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,21 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "install_window.h"
 #include "installer_test_support.h"
 #include "local_strings.h"
 #include "package_install.h"
+#include "x_windows.h"
 #include "xvfb_display.h"
-
-extern char** environ;
-
-namespace {
-
-// Fontconfig keeps its one-time allocations until exit.
-const char kToolkitLeaks[] =
-    "leak:libfontconfig\n";
-
-}  // namespace
 
 extern "C" const char* __lsan_default_suppressions() {
     return kToolkitLeaks;
@@ -454,62 +443,18 @@ TEST(InstallerProgram, ClosingTheWindowEndsWithStatusZero) {
     MakeDirs(dir.File("locale/en_US.UTF-8"));
     WriteFile(dir.File("locale/en_US.UTF-8/strings.txt"), "str_processName = " + title + "\n");
     const std::string out = dir.File("console.txt");
-
     WriteFile(dir.File("toolkit-leaks.supp"), kToolkitLeaks);
 
-    pid_t pid;
-    {
-        ScopedChdir cwd(dir.path());
-        ScopedEnv lang("LANG", "en_US.UTF-8");
-        ScopedEnv leaks("LSAN_OPTIONS", "suppressions=" + dir.File("toolkit-leaks.supp"));
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const char* argv[] = {INSTALLER_PATH, nullptr};
-        ASSERT_EQ(0, posix_spawn(&pid, INSTALLER_PATH, &actions, nullptr, const_cast<char* const*>(argv), environ));
-        posix_spawn_file_actions_destroy(&actions);
-    }
-
-    // Find its window among the top-level windows once it is mapped.
+    ChildProcess installer;
+    ASSERT_EQ("", installer.Start({INSTALLER_PATH}, dir.path(),
+                                  {"LANG=en_US.UTF-8", "LSAN_OPTIONS=suppressions=" + dir.File("toolkit-leaks.supp")},
+                                  out));
     Display* dpy = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
-    Window found = 0;
-    for (int tries = 0; tries < 200 && found == 0; ++tries) {
-        Window root, parent, *children = nullptr;
-        unsigned int count = 0;
-        if (XQueryTree(dpy, DefaultRootWindow(dpy), &root, &parent, &children, &count)) {
-            for (unsigned int i = 0; i < count && found == 0; ++i) {
-                char* name = nullptr;
-                XWindowAttributes attrs;
-                if (XFetchName(dpy, children[i], &name) && name != nullptr) {
-                    if (title == name && XGetWindowAttributes(dpy, children[i], &attrs) &&
-                        attrs.map_state == IsViewable) {
-                        found = children[i];
-                    }
-                    XFree(name);
-                }
-            }
-            XFree(children);
-        }
-        if (found == 0) {
-            g_usleep(50000);
-        }
-    }
-    int status = -1;
-    if (found != 0) {
-        SendWmDelete(found);
-        for (int tries = 0; tries < 200; ++tries) {
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                break;
-            }
-            status = -1;
-            g_usleep(50000);
-        }
-    }
-    if (status == -1) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        FAIL() << (found == 0 ? "the installer's window never showed" : "the installer did not end");
-    }
+    const Window found = WaitForTopLevel(dpy, title, 10);
+    ASSERT_NE(0u, found) << "the installer's window never showed";
+    SendWmDelete(found);
+    int status;
+    ASSERT_TRUE(installer.Wait(10, &status)) << "the installer did not end";
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(0, WEXITSTATUS(status));
     EXPECT_EQ("en_US.UTF-8\ndelete event occurred\n", ReadFile(out));

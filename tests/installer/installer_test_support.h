@@ -8,6 +8,9 @@
 
 #include "support/temp_dir.h"
 
+// Leak-check suppressions for toolkit programs: fontconfig keeps its
+// one-time allocations until exit.
+inline constexpr char kToolkitLeaks[] = "leak:libfontconfig\n";
 
 class ScopedChdir {
 public:

@@ -37,8 +37,10 @@ bool OnPath(const std::string& program) {
 
 }  // namespace
 
+bool XvfbDisplay::Installed() { return OnPath("Xvfb"); }
+
 std::string XvfbDisplay::Start() {
-    if (!OnPath("Xvfb")) {
+    if (!Installed()) {
         return "Xvfb is not installed (Debian package xvfb)";
     }
     int fds[2];

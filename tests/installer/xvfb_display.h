@@ -13,6 +13,8 @@ public:
     XvfbDisplay(const XvfbDisplay&) = delete;
     XvfbDisplay& operator=(const XvfbDisplay&) = delete;
 
+    // Whether the Xvfb program is there at all.
+    static bool Installed();
     // Empty on success, otherwise why no server could be had.
     std::string Start();
     void Stop();
