@@ -23,8 +23,17 @@ mkdir -p "$out" "$docs"
 sandbox_start "$work/cups-logs" "$filter" "$ppd_dir"
 
 # The scheduler lists our PPDs and sets queues up from them by name.
-grep -qx 'norvane/norvr05.ppd Norvane R05 Series, .*' <<<"$(lpinfo -m 2>/dev/null)" ||
-  fail "lpinfo -m does not list norvane/norvr05.ppd"
+# cups-driverd scans every PPD on the machine and may take a while on a busy
+# one: ask again a few times before calling it a failure.
+listed=0
+for _ in 1 2 3 4 5; do
+  if grep -qx 'norvane/norvr05.ppd Norvane R05 Series, .*' <<<"$(lpinfo -m 2>/dev/null)"; then
+    listed=1
+    break
+  fi
+  sleep 2
+done
+[ $listed = 1 ] || fail "lpinfo -m does not list norvane/norvr05.ppd"
 sandbox_add_queue r01 norvane/norvr01.ppd   # platform 2
 sandbox_add_queue r05 norvane/norvr05.ppd   # platform 3
 sandbox_add_queue r34 norvane/norvr34.ppd   # platform 1, paper table B
