@@ -276,8 +276,8 @@ TEST(Ppds, SpeakGermanAndChinese)
     BindCupsLibrary();  // the filter reads the PPD through the CUPS table
 #endif
     for (const Language& l : kLanguages) {
-        SCOPED_TRACE(l.lang);
         InLanguage(l.lang, [&l] {
+            SCOPED_TRACE(l.lang);  // traces belong to their thread
             ForEachModel([&l](const Model& m, ppd_file_t* ppd) {
                 std::vector<std::string> english;
                 for (int g = 0; g < ppd->num_groups; g++) {
