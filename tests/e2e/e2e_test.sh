@@ -11,9 +11,10 @@
 #               QUEUE_OPTIONS
 set -euo pipefail
 work=$1 filter=$2 ppd_dir=$3 page_marks=$4 streamview=$5 src=$6 queue_options=$7
-# The language of a step is set by LANG alone (CUPS needs no installed
-# locale for it).
+# English unless a step says otherwise, whatever the caller's locale: LANG
+# alone sets a step's language (CUPS needs no installed locale for it).
 unset LC_ALL LC_MESSAGES
+export LANG=C
 . "$src/cups_sandbox.sh"
 . "$src/../support/stream_checks.sh"
 

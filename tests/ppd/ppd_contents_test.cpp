@@ -96,16 +96,41 @@ cups_page_header2_t HeaderFor(ppd_file_t* ppd, const char* option, const char* c
     return header;
 }
 
+// Runs fn in the language a user's LANG names. CUPS takes its default
+// language from the environment when the program has set no locale (no
+// system locale needs to be installed for it) and keeps it per thread, so
+// each language gets a thread of its own.
+void InLanguage(const char* lang, const std::function<void()>& fn)
+{
+    std::map<std::string, std::optional<std::string>> saved;
+    for (const char* name : {"LANG", "LC_ALL", "LC_MESSAGES"}) {
+        const char* v = std::getenv(name);
+        saved[name] = v ? std::optional<std::string>(v) : std::nullopt;
+        unsetenv(name);
+    }
+    setenv("LANG", lang, 1);
+    std::thread(fn).join();
+    for (const auto& [name, value] : saved) {
+        if (value) {
+            setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            unsetenv(name.c_str());
+        }
+    }
+}
+
 TEST(Ppds, NameTheModelItsPlatformAndTheFilter)
 {
-    ForEachModel([](const Model& m, ppd_file_t* ppd) {
-        EXPECT_STREQ(ppd->modelname, m.name.c_str());
-        EXPECT_EQ(IppReason(ppd, "PlatForm"), m.platformText);
-        // The instruction the filter shows before the second half of a
-        // manual two-sided job.
-        EXPECT_NE(IppReason(ppd, "MDuplex").find("stack over"), std::string::npos);
-        ASSERT_EQ(ppd->num_filters, 1);
-        EXPECT_STREQ(ppd->filters[0], "application/vnd.cups-raster 0 rasterfilter");
+    InLanguage("C", [] {
+        ForEachModel([](const Model& m, ppd_file_t* ppd) {
+            EXPECT_STREQ(ppd->modelname, m.name.c_str());
+            EXPECT_EQ(IppReason(ppd, "PlatForm"), m.platformText);
+            // The instruction the filter shows before the second half of a
+            // manual two-sided job.
+            EXPECT_NE(IppReason(ppd, "MDuplex").find("stack over"), std::string::npos);
+            ASSERT_EQ(ppd->num_filters, 1);
+            EXPECT_STREQ(ppd->filters[0], "application/vnd.cups-raster 0 rasterfilter");
+        });
     });
 }
 
@@ -194,29 +219,6 @@ TEST(Ppds, AllowCustomSizesUpToTheLargestSheet)
             EXPECT_GT(ppd->custom_margins[i], 0) << i;
         }
     });
-}
-
-// Runs fn in the language a user's LANG names. CUPS takes its default
-// language from the environment when the program has set no locale (no
-// system locale needs to be installed for it) and keeps it per thread, so
-// each language gets a thread of its own.
-void InLanguage(const char* lang, const std::function<void()>& fn)
-{
-    std::map<std::string, std::optional<std::string>> saved;
-    for (const char* name : {"LANG", "LC_ALL", "LC_MESSAGES"}) {
-        const char* v = std::getenv(name);
-        saved[name] = v ? std::optional<std::string>(v) : std::nullopt;
-        unsetenv(name);
-    }
-    setenv("LANG", lang, 1);
-    std::thread(fn).join();
-    for (const auto& [name, value] : saved) {
-        if (value) {
-            setenv(name.c_str(), value->c_str(), 1);
-        } else {
-            unsetenv(name.c_str());
-        }
-    }
 }
 
 struct Language {
