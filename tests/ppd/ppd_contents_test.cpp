@@ -321,7 +321,7 @@ TEST(Ppds, SpeakGermanAndChinese)
                     EXPECT_EQ(Text(ppd, option, choice), text) << option << " " << choice;
                 }
 
-                // CUPS refuses PPD texts over 80 bytes.
+                // CUPS cuts PPD texts at 80 bytes (cupstestppd refuses longer).
                 const std::string instruction = IppReason(ppd, "MDuplex");
                 EXPECT_EQ(instruction, l.manualDuplex);
                 EXPECT_LE(instruction.size(), 80u);
