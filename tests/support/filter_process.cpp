@@ -95,11 +95,12 @@ FilterResult RunFilterProcess(const FilterRun& run)
         throw std::runtime_error("fork failed");
     if (pid == 0) {
         int in = open(run.stdinPath.empty() ? "/dev/null" : run.stdinPath.c_str(), O_RDONLY);
-        if (in < 0)
+        int out = run.stdoutPath.empty() ? outPipe[1] : open(run.stdoutPath.c_str(), O_WRONLY);
+        if (in < 0 || out < 0)
             _exit(127);
         close(outPipe[0]);
         close(errPipe[0]);
-        ExecFilter(run, in, outPipe[1], errPipe[1]);
+        ExecFilter(run, in, out, errPipe[1]);
     }
     close(outPipe[1]);
     close(errPipe[1]);

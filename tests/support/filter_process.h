@@ -27,6 +27,9 @@ struct FilterRun {
     unsigned long long fileSizeLimit = 0;
     // Start the filter with its standard output closed.
     bool stdoutClosed = false;
+    // Standard output goes to this file (such as /dev/full) instead of
+    // being collected; RunFilterProcess only.
+    std::string stdoutPath;
 };
 
 struct FilterResult {
