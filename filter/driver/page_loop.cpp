@@ -220,6 +220,9 @@ int StartUp(FilterJob& job, int argc, char* argv[])
 
 // ---- Per-page settings ----
 
+// Once, on the first page: the queue's defaults, then the job's own
+// choices over them. Neither changes during the job, and applied again they
+// would undo what a page size set (A5 fed long edge first).
 void ApplyJobOptions(const FilterJob& job)
 {
     cups_option_t* options = nullptr;
@@ -227,6 +230,10 @@ void ApplyJobOptions(const FilterJob& job)
     ApplyPpdDefaults(jobOptions, job.ppd);
     ParseJobOptions(jobOptions, count, options);
     cups.cupsFreeOptions(count, options);
+    if (ExcludeMachineDuplex(jobOptions))
+        std::fputs("INFO: Manual two-sided printing was asked for together with the printer's own; "
+                   "the pages are printed two-sided by hand\n",
+                   stderr);
 }
 
 void SettlePlatform(FilterJob& job)
@@ -431,7 +438,8 @@ PageEnd ProcessPage(FilterJob& job)
     if (!CheckRasterPage(job.header, curPageNum))
         return PageEnd::ExitNow;
 
-    ApplyJobOptions(job);
+    if (curPageNum == 1)
+        ApplyJobOptions(job);
     SettlePlatform(job);
     if (curPageNum == 1 && !OpenDocument(job))
         return PageEnd::ExitNow;
