@@ -158,6 +158,6 @@ int RasterInputContinues(int fd)
     ssize_t n;
     do
         n = read(fd, &byte, 1);
-    while (n < 0 && errno == EINTR);
+    while (n < 0 && errno == EINTR && !cancelRequested);
     return n > 0 ? 1 : 0;
 }

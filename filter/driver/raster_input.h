@@ -33,7 +33,8 @@ unsigned ReadPageLines(cups_raster_t* raster, const cups_page_header2_t& header,
 
 // After a header could not be read: 1 when the raster input still holds
 // data, so the header was refused rather than the input at its end.
-// Consumes a byte; blocks until there is one or the input ends.
+// Consumes a byte; blocks until there is one, the input ends or a cancel
+// request comes (then 0).
 int RasterInputContinues(int fd);
 
 // Reads the page's lines as ReadPageLines does, for a page fed long edge

@@ -31,8 +31,8 @@ constexpr long kOfferPauseNs = 20 * 1000 * 1000;
 
 // The routing variable (copySpoolFd, ...) is what the sink writes to; it is
 // cleared while a spool is read back, so nothing sent meanwhile can land in
-// the file being read. The descriptor kept here owns the file until it is
-// removed.
+// the file being read. The descriptor kept here is all that is left of the
+// file, whose name is removed as soon as it is open.
 struct Spool {
     int* route;
     char* name;
@@ -68,6 +68,9 @@ int OpenSpool(Spool& spool)
     }
     if (fd < 0)
         return 0;
+    // Only the descriptor is needed from here on: however the process ends,
+    // even by SIGKILL, the file goes with it.
+    std::remove(spool.name);
     spool.fd = fd;
     *spool.route = fd;
     return 1;
@@ -79,7 +82,6 @@ void CloseSpool(Spool& spool)
     if (spool.fd >= 0) {
         close(spool.fd);
         spool.fd = -1;
-        std::remove(spool.name);
     }
     spool.name[0] = '\0';
 }
@@ -116,7 +118,7 @@ ssize_t ReadSome(int fd, unsigned char* buffer, size_t count)
     ssize_t n;
     do
         n = read(fd, buffer, count);
-    while (n < 0 && errno == EINTR);
+    while (n < 0 && errno == EINTR && !cancelRequested);
     return n;
 }
 
