@@ -528,7 +528,7 @@ int CleanUp(FilterJob& job)
     CloseJobInput(job);
     RemoveSpools();
     if (printerWriteError != 0 && !cancelRequested) {
-        // No instruction was shown for a job the printer did not take.
+        // Not printed whole: no pause for turning the stack, status 1.
         ReportPrinterFailure();
         return 1;
     }
