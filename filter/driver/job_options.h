@@ -32,10 +32,17 @@ extern JobOption jobOptions[kJobOptionCount];
 void LoadDefaultJobOptions(JobOption* table);
 
 // Applies the options that cupsParseOptions produced to the table. Options
-// that are absent leave their rows as they are. A job that names no Duplex
-// takes its two-sided setting from the IPP "sides", and one that names no
-// Collate takes collation from "multiple-document-handling".
+// that are absent leave their rows as they are; so does a value that is not
+// one of the option's choices (the PPD's), with a "WARNING:" line naming
+// it. A job that names no Duplex takes its two-sided setting from the IPP
+// "sides", and one that names no Collate takes collation from
+// "multiple-document-handling".
 void ParseJobOptions(JobOption* table, int count, cups_option_t* options);
+
+// Manual and machine duplex exclude each other: with both asked for, the
+// user turns the stack and the printer's duplex is switched off. Returns 1
+// when it had to.
+int ExcludeMachineDuplex(JobOption* table);
 
 // Applies the default choices of the PPD's options of the same names: the
 // printer's settings (lpadmin -o Name=Value changes them), which the job's

@@ -79,13 +79,24 @@ enum class PageEnd {
 int Option(JobOptionRow row) { return jobOptions[row].value; }
 
 // Puts the page loop's text in front of errMsgBuf and sends the whole buffer
-// down the printer stream. Leaves outputBusy 1 with standard output flushed.
+// down the printer stream, unless the printer no longer takes it. Leaves
+// outputBusy 1 with standard output flushed.
 void ReportFailure(const char* text)
 {
     outputBusy = 1;
     PrependErrMsg(text);
-    PrintErrMsg();
+    if (printerWriteError == 0)
+        PrintErrMsg();
     std::fflush(stdout);
+}
+
+// Once the printer has not taken part of the stream, the job cannot be
+// printed whole. Says so, unless the job was cancelled anyway.
+void ReportPrinterFailure()
+{
+    if (printerWriteError != 0 && !cancelRequested)
+        std::fprintf(stderr, "ERROR: Unable to send the print data to the printer: %s\n",
+                     std::strerror(printerWriteError));
 }
 
 // Between stages: standard output idle, so the keep-alive filler may go out.
@@ -120,6 +131,7 @@ int ExitAtOnce(FilterJob& job)
     outputBusy = 1;  // no filler behind a half-written job
     RemoveSpools();
     CloseJobInput(job);
+    ReportPrinterFailure();
     return 1;
 }
 
@@ -208,6 +220,9 @@ int StartUp(FilterJob& job, int argc, char* argv[])
 
 // ---- Per-page settings ----
 
+// Once, on the first page: the queue's defaults, then the job's own
+// choices over them. Neither changes during the job, and applied again they
+// would undo what a page size set (A5 fed long edge first).
 void ApplyJobOptions(const FilterJob& job)
 {
     cups_option_t* options = nullptr;
@@ -215,6 +230,10 @@ void ApplyJobOptions(const FilterJob& job)
     ApplyPpdDefaults(jobOptions, job.ppd);
     ParseJobOptions(jobOptions, count, options);
     cups.cupsFreeOptions(count, options);
+    if (ExcludeMachineDuplex(jobOptions))
+        std::fputs("INFO: Manual two-sided printing was asked for together with the printer's own; "
+                   "the pages are printed two-sided by hand\n",
+                   stderr);
 }
 
 void SettlePlatform(FilterJob& job)
@@ -366,12 +385,15 @@ void ReportAllocationFailure()
 }
 
 // The screened bitmap and the page's end, with the page's accounting line.
-void SendPage(FilterJob& job, const PageBuffers& buf, uint32_t width, uint32_t height)
+// Returns 0 when the page's data did not go out whole: the printer or a
+// spool refused it, or there was no memory to compress it.
+int SendPage(FilterJob& job, const PageBuffers& buf, uint32_t width, uint32_t height)
 {
     PageDataInfo data = MakePageDataInfo(job.header, width, height, job.twoBitMode, job.platform,
                                          buf.pMonoImgLineBuf);
     outputBusy = 1;
-    if (!Prnt_SendPage(data, job.platform))
+    const int dataSent = Prnt_SendPage(data, job.platform);
+    if (!dataSent)
         ReportFailure("main() :: Send page Fail!\n");
     std::fflush(stdout);
 
@@ -380,9 +402,17 @@ void SendPage(FilterJob& job, const PageBuffers& buf, uint32_t width, uint32_t h
         ReportFailure("main() :: End page Fail ! \n");
     // An even page of a manual-duplex job reaches the printer only from the
     // replay at the end, which counts it then.
-    if (sendToStdout == 1)
+    if (sendToStdout == 1 && dataSent && printerWriteError == 0)
         std::fprintf(stderr, "PAGE: %d %d\n", curPageNum, job.setup.copies);
     EndStage();
+    return dataSent;
+}
+
+// After a stage: the printer did not take all of it. A cancelled job ends
+// as cancelled; any other stops at once with status 1.
+PageEnd StopSending()
+{
+    return cancelRequested ? PageEnd::CleanUp : PageEnd::ExitNow;
 }
 
 PageEnd ProcessPage(FilterJob& job)
@@ -393,11 +423,11 @@ PageEnd ProcessPage(FilterJob& job)
     if (job.raster == nullptr || !cups.cupsRasterReadHeader2(job.raster, &next)) {
         // The raster library also stops at a header it cannot use (no lines,
         // lines of no or absurd length); then more input follows.
-        if (job.raster != nullptr && !cancelRequested && RasterInputContinues(job.inputFd))
-            std::fprintf(stderr,
-                         "ERROR: The raster header of page %d is damaged; that page and any after it are "
-                         "not printed\n",
+        if (job.raster != nullptr && !cancelRequested && RasterInputContinues(job.inputFd)) {
+            std::fprintf(stderr, "ERROR: The raster header of page %d is damaged; the job is stopped\n",
                          curPageNum + 1);
+            return PageEnd::ExitNow;
+        }
         return PageEnd::EndOfJob;
     }
     job.header = next;
@@ -408,15 +438,20 @@ PageEnd ProcessPage(FilterJob& job)
     if (!CheckRasterPage(job.header, curPageNum))
         return PageEnd::ExitNow;
 
-    ApplyJobOptions(job);
+    if (curPageNum == 1)
+        ApplyJobOptions(job);
     SettlePlatform(job);
     if (curPageNum == 1 && !OpenDocument(job))
         return PageEnd::ExitNow;
+    if (printerWriteError != 0)
+        return StopSending();
     RoutePageOutput(Option(kManualDuplex));
 
     PageGeometry geometry{};
     if (!OpenPage(job, &geometry))
         return PageEnd::ExitNow;
+    if (printerWriteError != 0)
+        return StopSending();
 
     uint32_t width = geometry.width;
     uint32_t height = geometry.height;
@@ -425,7 +460,9 @@ PageEnd ProcessPage(FilterJob& job)
     if (!AllocatePageBuffers(job, width, height, turn, buf)) {
         FreePageBuffers(buf);
         ReportAllocationFailure();
-        return PageEnd::EndOfJob;
+        std::fprintf(stderr, "ERROR: Not enough memory for page %d (%u x %u pixels); the job is stopped\n",
+                     curPageNum, width, height);
+        return PageEnd::ExitNow;
     }
 
     ReadPage(job, buf, width, height, turn);
@@ -439,11 +476,17 @@ PageEnd ProcessPage(FilterJob& job)
     TurnPage(turn, buf.pMonoImgLineBuf, &width, &height);
     ScreenGreyPage(job, buf, width, height, turn);
     KeepOnlyBitmap(buf, BitmapBytes(job, width, height));
-    SendPage(job, buf, width, height);
+    const int sent = SendPage(job, buf, width, height);
 
     FreePageBuffers(buf);
+    if (printerWriteError != 0)
+        return StopSending();
     if (!SpoolWritesIntact())
         return PageEnd::ExitNow;
+    if (!sent) {
+        std::fprintf(stderr, "ERROR: Not enough memory to compress page %d; the job is stopped\n", curPageNum);
+        return PageEnd::ExitNow;
+    }
     if (cancelRequested)
         return PageEnd::EndOfJob;
     EndStage();
@@ -467,6 +510,8 @@ void EndJob(FilterJob& job)
     // output back to the printer for the end of the document.
     const int blankBackDone = ReplaySpools(settings, job.header, job.setup);
     std::fflush(stdout);
+    if (printerWriteError != 0)
+        return;  // nothing more reaches the printer
 
     outputBusy = 1;
     const DocEndInfo info = MakeDocEndInfo(jobOptions, curPageNum);
@@ -482,6 +527,11 @@ int CleanUp(FilterJob& job)
 {
     CloseJobInput(job);
     RemoveSpools();
+    if (printerWriteError != 0 && !cancelRequested) {
+        // Not printed whole: no pause for turning the stack, status 1.
+        ReportPrinterFailure();
+        return 1;
+    }
     // Give the user time to see the instruction to turn the stack.
     // The keep-alive tick cuts sleep() short, so sleep on; a cancelled job
     // showed no instruction and needs no pause.
@@ -492,9 +542,6 @@ int CleanUp(FilterJob& job)
     }
     std::fflush(stdout);
     outputBusy = 0;
-    if (printerWriteError != 0)
-        std::fprintf(stderr, "ERROR: Unable to send the print data to the printer: %s\n",
-                     std::strerror(printerWriteError));
     if (curPageNum == 0) {
         std::fputs("ERROR: No pages found!\n", stderr);
         return 1;

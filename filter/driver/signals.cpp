@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <poll.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -11,14 +12,16 @@ namespace {
 
 constexpr int kKeepAliveSeconds = 10;
 
-// SA_RESTART: a signal must not break a blocking read of the raster, or the
-// page loop would take it for the end of the page's data.
-void Install(int signalNumber, void (*handler)(int))
+// Set once the keep-alive timer runs: a SIGALRM from elsewhere, or on
+// platform 3, must not put filler into the stream.
+volatile std::sig_atomic_t keepAliveRunning = 0;
+
+void Install(int signalNumber, void (*handler)(int), int flags)
 {
     struct sigaction action {};
     action.sa_handler = handler;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
+    action.sa_flags = flags;
     sigaction(signalNumber, &action, nullptr);
 }
 
@@ -31,23 +34,34 @@ void OnTerminate(int)
 
 void OnKeepAliveTimer(int)
 {
-    if (outputBusy != 0)
+    if (keepAliveRunning == 0 || outputBusy != 0)
         return;
-    // Standard output is flushed and idle whenever outputBusy is 0, so the
-    // filler can go straight to the descriptor. A pipe write of two bytes is
-    // never split; a failed write (back end gone) is simply dropped.
-    static const unsigned char filler[2] = {0x00, 0x00};
     const int savedErrno = errno;
-    ssize_t written = write(STDOUT_FILENO, filler, sizeof filler);
-    if (written == 1)
-        written = write(STDOUT_FILENO, filler + 1, 1);
-    (void)written;
+    // A pipe with no room holds data the printer has yet to take: the
+    // connection is not idle, and the handler must never wait on it.
+    pollfd room{STDOUT_FILENO, POLLOUT, 0};
+    if (poll(&room, 1, 0) == 1 && (room.revents & POLLOUT)) {
+        // Standard output is flushed and idle whenever outputBusy is 0, so
+        // the filler can go straight to the descriptor. A pipe write of two
+        // bytes is never split; a failed write (back end gone) is dropped.
+        static const unsigned char filler[2] = {0x00, 0x00};
+        ssize_t written = write(STDOUT_FILENO, filler, sizeof filler);
+        if (written == 1)
+            written = write(STDOUT_FILENO, filler + 1, 1);
+        (void)written;
+    }
     errno = savedErrno;
 }
 
 void InstallTerminateHandler()
 {
-    Install(SIGTERM, OnTerminate);
+    // Without SA_RESTART: a cancel request breaks a read or write that waits
+    // on a stalled peer, and whoever waited sees EINTR with the flag set.
+    Install(SIGTERM, OnTerminate, 0);
+    keepAliveRunning = 0;
+    // Caught from the start, so that an alarm before the timer runs cannot
+    // end the filter; with SA_RESTART, so that the ticks break nothing.
+    Install(SIGALRM, OnKeepAliveTimer, SA_RESTART);
     // Without this a vanished back end would kill the filter in the middle
     // of a write, leaving its spool files behind; likewise a spool that
     // outgrows the file-size limit. Both then show up as failed writes.
@@ -57,7 +71,8 @@ void InstallTerminateHandler()
 
 void StartKeepAliveTimer()
 {
-    Install(SIGALRM, OnKeepAliveTimer);
+    Install(SIGALRM, OnKeepAliveTimer, SA_RESTART);
+    keepAliveRunning = 1;
     itimerval interval{};
     interval.it_value.tv_sec = kKeepAliveSeconds;
     interval.it_interval.tv_sec = kKeepAliveSeconds;

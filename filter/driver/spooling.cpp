@@ -31,8 +31,8 @@ constexpr long kOfferPauseNs = 20 * 1000 * 1000;
 
 // The routing variable (copySpoolFd, ...) is what the sink writes to; it is
 // cleared while a spool is read back, so nothing sent meanwhile can land in
-// the file being read. The descriptor kept here owns the file until it is
-// removed.
+// the file being read. The descriptor kept here is all that is left of the
+// file, whose name is removed as soon as it is open.
 struct Spool {
     int* route;
     char* name;
@@ -68,6 +68,9 @@ int OpenSpool(Spool& spool)
     }
     if (fd < 0)
         return 0;
+    // Only the descriptor is needed from here on: however the process ends,
+    // even by SIGKILL, the file goes with it.
+    std::remove(spool.name);
     spool.fd = fd;
     *spool.route = fd;
     return 1;
@@ -79,7 +82,6 @@ void CloseSpool(Spool& spool)
     if (spool.fd >= 0) {
         close(spool.fd);
         spool.fd = -1;
-        std::remove(spool.name);
     }
     spool.name[0] = '\0';
 }
@@ -96,11 +98,12 @@ void PauseBeforeOffer()
 }
 
 // Hands one chunk to the sink, offering it again while the sink refuses it,
-// but only a few times, and not at all once the job is cancelled.
+// but only a few times, not at all once the job is cancelled, and not when
+// the printer has failed a write: then the job cannot be printed whole.
 int OfferChunk(const unsigned char* bytes, int length)
 {
     for (int attempt = 0; attempt < kOfferTries; ++attempt) {
-        if (cancelRequested)
+        if (cancelRequested || printerWriteError != 0)
             return 0;
         if (attempt > 0)
             PauseBeforeOffer();
@@ -115,7 +118,7 @@ ssize_t ReadSome(int fd, unsigned char* buffer, size_t count)
     ssize_t n;
     do
         n = read(fd, buffer, count);
-    while (n < 0 && errno == EINTR);
+    while (n < 0 && errno == EINTR && !cancelRequested);
     return n;
 }
 
@@ -162,15 +165,16 @@ void ReplayCopies(Spool& spool, size_t chunk, int passes, int firstPage, int ste
 
 // Sends even page 2 (k + 1), which lies at [start, start + length) of the
 // even-page spool. It goes out in pieces, each offered once; the bytes are
-// the same as if the page were sent whole.
-void SendEvenPage(int fd, int k, long start, long length, int copies)
+// the same as if the page were sent whole. Returns 0 when the printer
+// refused it.
+int SendEvenPage(int fd, int k, long start, long length, int copies)
 {
     static unsigned char buffer[kEvenPageChunk];
     const int page = 2 * (k + 1);
     if (length <= 0) {
         if (length < 0)
             std::fprintf(stderr, "ERROR: Page %d has a bad spooled length and is not sent\n", page);
-        return;
+        return 1;
     }
     long sent = 0;
     bool refused = false;
@@ -187,14 +191,17 @@ void SendEvenPage(int fd, int k, long start, long length, int copies)
             sent += n;
         }
     }
-    if (refused)
+    if (refused) {
         std::fprintf(stderr, "ERROR: The printer connection refused page %d after %ld of %ld bytes\n", page, sent,
                      length);
-    else if (sent < length)
+        return 0;
+    }
+    if (sent < length)
         std::fprintf(stderr, "ERROR: Page %d could be read back only in part (%ld of %ld bytes); sent as read\n",
                      page, sent, length);
     if (sent > 0)
         ReportPage(page, copies);
+    return 1;
 }
 
 long EvenPageLength(int k)
@@ -205,7 +212,8 @@ long EvenPageLength(int k)
 void AddBlankPage(const cups_page_header2_t& header, PageSetup& setup, int platform, int copies)
 {
     InsertBlankPage(header, setup, platform);
-    ReportPage(curPageNum + 1, copies);
+    if (printerWriteError == 0)
+        ReportPage(curPageNum + 1, copies);
 }
 
 // The second half of a manual-duplex job: the odd pages of the further
@@ -223,7 +231,10 @@ void ReplayManualDuplex(const EndOfJobSettings& settings, int copies, const cups
     }
     CloseSpool(oddSpool);
 
-    SendManualDuplexCmd(settings.platform);
+    // From here on, a printer that stopped taking the stream ends the
+    // second half: nothing would print as it should.
+    if (printerWriteError == 0)
+        SendManualDuplexCmd(settings.platform);
 
     const int copiesPerPage = settings.collate == 1 ? 1 : (setup.copies > 0 ? setup.copies : 1);
     const bool oddCount = curPageNum % 2 == 1;
@@ -232,17 +243,18 @@ void ReplayManualDuplex(const EndOfJobSettings& settings, int copies, const cups
     for (int k = 0; k < curPageNum / 2; ++k)
         total += EvenPageLength(k) > 0 ? EvenPageLength(k) : 0;
 
-    for (int pass = 0; pass < evenPasses; ++pass) {
+    for (int pass = 0; pass < evenPasses && printerWriteError == 0; ++pass) {
         if (oddCount && !blankLast)
             AddBlankPage(header, setup, settings.platform, copiesPerPage);
         long end = total;
-        for (int k = curPageNum / 2 - 1; k >= 0; --k) {
+        for (int k = curPageNum / 2 - 1; k >= 0 && printerWriteError == 0; --k) {
             long length = EvenPageLength(k);
             long start = end - (length > 0 ? length : 0);
-            SendEvenPage(evenSpool.fd, k, start, length, copiesPerPage);
+            if (!SendEvenPage(evenSpool.fd, k, start, length, copiesPerPage))
+                break;
             end = start;
         }
-        if (oddCount && blankLast)
+        if (oddCount && blankLast && printerWriteError == 0)
             AddBlankPage(header, setup, settings.platform, copiesPerPage);
         std::fflush(stdout);
     }
@@ -319,7 +331,7 @@ int ReplaySpools(const EndOfJobSettings& settings, const cups_page_header2_t& la
             AddBlankPage(lastHeader, lastSetup, settings.platform, 1);
             blankAdded = 1;
         }
-        if (SpoolWritesIntact())
+        if (SpoolWritesIntact() && printerWriteError == 0)
             ReplayCopies(copySpool, kCollateChunk, copies - 1, 1, 1, curPageNum + blankAdded);
     }
     // A manual-duplex job replays its odd-page spool instead.

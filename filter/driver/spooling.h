@@ -11,7 +11,9 @@
 
 #include "stream/records.h"
 
-// Names of the three spool files (from cupsTempFd); empty when none.
+// Names of the three spool files (from cupsTempFd); empty when none. A spool
+// file is removed from its directory as soon as it is open: the filter
+// keeps only its descriptor.
 extern char copySpoolName[255];
 extern char oddSpoolName[255];
 extern char evenSpoolName[255];
@@ -52,6 +54,6 @@ struct EndOfJobSettings {
 int ReplaySpools(const EndOfJobSettings& settings, const cups_page_header2_t& lastHeader,
                  PageSetup& lastSetup);
 
-// Closes every spool that exists and removes its file; routes output back to
-// standard output. Safe to call any number of times, on every exit path.
+// Closes every spool that exists, which frees its file; routes output back
+// to standard output. Safe to call any number of times, on every exit path.
 void RemoveSpools();

@@ -1,7 +1,9 @@
 #include "stream/output_sink.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -9,27 +11,65 @@
 
 namespace {
 
+// After a cancel request a write waits only while its reader takes data:
+// room must come within this time.
+constexpr int kCancelGraceMs = 3000;
+
+// Whether fd takes data within the grace time (a descriptor in error counts
+// as ready: the write then reports it).
+bool RoomComesSoon(int fd)
+{
+    pollfd p{fd, POLLOUT, 0};
+    int ready;
+    do
+        ready = poll(&p, 1, kCancelGraceMs);
+    while (ready < 0 && errno == EINTR);
+    return ready != 0;
+}
+
 // Writes all bytes to fd, resuming after partial and interrupted writes and
 // waiting while a non-blocking descriptor is full. Returns false on error.
+// A cancel request interrupts a blocked write; from then on the bytes go in
+// pieces that the room poll() found takes without blocking, and a reader
+// that takes nothing for the grace time makes the write fail with EINTR:
+// the scheduler wants the job gone, and a stalled reader may never take
+// more.
 bool WriteAll(int fd, const unsigned char* bytes, size_t count)
 {
     while (count > 0) {
-        ssize_t n = write(fd, bytes, count);
+        size_t piece = count;
+        if (cancelRequested) {
+            if (!RoomComesSoon(fd)) {
+                errno = EINTR;
+                return false;
+            }
+            piece = count < PIPE_BUF ? count : PIPE_BUF;
+        }
+        ssize_t n = write(fd, bytes, piece);
         if (n > 0) {
             bytes += n;
             count -= static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             pollfd p{fd, POLLOUT, 0};
-            if (poll(&p, 1, -1) >= 0 || errno == EINTR)
-                continue;
+            if (poll(&p, 1, -1) < 0 && errno != EINTR)
+                return false;
+        } else if (!(n < 0 && errno == EINTR)) {
+            return false;
         }
-        return false;
     }
     return true;
+}
+
+// After a write to the printer was given up on a cancel request, nothing
+// more may wait on its reader: what stdio or the keep-alive still send goes
+// nowhere.
+void LeavePrinterStream()
+{
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+        dup2(null, STDOUT_FILENO);
+        close(null);
+    }
 }
 
 // Keeps the errno of the first failed write of its kind for the page loop.
@@ -67,8 +107,14 @@ int SendDataToFile(const void* data, int length, int spoolMark)
     const bool any = count > 0;
     Result result = Result::NothingWritten;
 
-    if (sendToStdout == 1)
-        Record(result, any && Noted(WriteAll(STDOUT_FILENO, bytes, count), printerWriteError));
+    if (sendToStdout == 1) {
+        const bool ok = !any || WriteAll(STDOUT_FILENO, bytes, count);
+        if (!ok && errno == EINTR) {
+            LeavePrinterStream();
+            errno = EINTR;
+        }
+        Record(result, any && Noted(ok, printerWriteError));
+    }
 
     if (spoolMark == 1) {
         if (copySpoolFd != 0)
