@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +26,7 @@ namespace {
 
 // What the filter holds besides the job: its input and the PPD.
 struct FilterInput {
+    StatusReporter status = StderrReporter();
     const char* jobIdText = nullptr;
     const char* optionText = nullptr;
     int inputFd = 0;
@@ -59,12 +61,12 @@ int OpenPpd(FilterInput& in)
 {
     const char* path = std::getenv("PPD");
     if (path == nullptr || *path == '\0') {
-        std::fputs("ERROR: No PPD file for this printer (PPD is not set)\n", stderr);
+        ReportStatus(in.status, "ERROR: No PPD file for this printer (PPD is not set)\n");
         return 0;
     }
     in.ppd = cups.ppdOpenFile(path);
     if (in.ppd == nullptr) {
-        std::fprintf(stderr, "ERROR: Unable to open PPD file %s\n", path);
+        ReportStatus(in.status, "ERROR: Unable to open PPD file %s\n", path);
         return 0;
     }
     return 1;
@@ -90,7 +92,7 @@ int StartUp(FilterInput& in, int argc, char* argv[])
     std::setbuf(stderr, nullptr);
 
     if (argc != 6 && argc != 7) {
-        std::fputs("ERROR: job-id user title copies options [file]\n", stderr);
+        ReportStatus(in.status, "ERROR: job-id user title copies options [file]\n");
         return 0;
     }
     in.jobIdText = argv[1];
@@ -100,8 +102,8 @@ int StartUp(FilterInput& in, int argc, char* argv[])
     // the printer stream.
     const int outFlags = fcntl(STDOUT_FILENO, F_GETFL);
     if (outFlags < 0 || (outFlags & O_ACCMODE) == O_RDONLY) {
-        std::fputs("ERROR: Standard output is not open for writing: there is no printer stream to write to\n",
-                   stderr);
+        ReportStatus(in.status,
+                     "ERROR: Standard output is not open for writing: there is no printer stream to write to\n");
         return 0;
     }
 
@@ -109,7 +111,7 @@ int StartUp(FilterInput& in, int argc, char* argv[])
         in.inputFd = open(argv[6], O_RDONLY);
         if (in.inputFd < 0) {
             in.inputFd = 0;
-            std::perror("ERROR: Unable to open raster file - ");
+            ReportStatus(in.status, "ERROR: Unable to open raster file - : %s\n", std::strerror(errno));
             sleep(1);
             return 0;
         }
@@ -198,8 +200,7 @@ int RunFilter(int argc, char* argv[], unsigned manualDuplexPauseSeconds)
         CloseInput(in);
         return 1;
     }
-    BeginPrintJob(job, MakeJobStart(in, manualDuplexPauseSeconds), FdOutputPort(STDOUT_FILENO),
-                  StderrReporter());
+    BeginPrintJob(job, MakeJobStart(in, manualDuplexPauseSeconds), FdOutputPort(STDOUT_FILENO), in.status);
 
     JobStep step = JobStep::Continue;
     while (step == JobStep::Continue) {

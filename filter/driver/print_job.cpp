@@ -162,7 +162,10 @@ void SendPage(PrintJob& job)
 
 void BeginPrintJob(PrintJob& job, const JobStart& start, OutputPort port, StatusReporter status)
 {
+    // A job object used before holds nothing once closed; one that was not
+    // closed gives its page and spools back first.
     FreePage(job);
+    RemoveSpools(job.spools, job.sink);
     job = PrintJob{};
     OpenStreamSink(job.sink, port);
     job.status = status;
