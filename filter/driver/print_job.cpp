@@ -23,6 +23,8 @@ namespace {
 
 int Option(const PrintJob& job, JobOptionRow row) { return job.options[row].value; }
 
+bool Cancelled(const PrintJob& job) { return *job.cancel != 0; }
+
 // Puts the page flow's text in front of the failure texts and sends them
 // all down the printer stream. Leaves outputBusy 1.
 void ReportFailure(PrintJob& job, const char* text)
@@ -177,6 +179,7 @@ void BeginPrintJob(PrintJob& job, const JobStart& start, OutputPort port, Status
     job.manualDuplexPauseSeconds = start.manualDuplexPauseSeconds;
     job.clock = start.clock;
     job.hostName = start.hostName;
+    job.cancel = start.cancel != nullptr ? start.cancel : &cancelRequested;
     LoadDefaultJobOptions(job.options);
     outputBusy = 1;
 }
@@ -230,7 +233,7 @@ JobStep FinishPage(PrintJob& job)
         return JobStep::EndOfJob;
     // 7. A cancelled page is dropped unfinished on platform 3; the others
     // print what was read.
-    if (cancelRequested && job.platform == 3) {
+    if (Cancelled(job) && job.platform == 3) {
         FreePage(job);
         return JobStep::CleanUp;
     }
@@ -246,7 +249,7 @@ JobStep FinishPage(PrintJob& job)
     // pages.
     if (!SpoolWritesIntact(job.sink, job.status))
         return JobStep::ExitNow;
-    if (cancelRequested)
+    if (Cancelled(job))
         return JobStep::EndOfJob;
     return JobStep::Continue;
 }
@@ -265,6 +268,7 @@ void EndPrintJob(PrintJob& job)
     settings.manualDuplexText = job.manualDuplexText;
     settings.platform = job.platform;
     settings.pageCount = job.pageCount;
+    settings.cancel = job.cancel;
     // After a cancel request this replays nothing, but still routes the
     // output back to the printer for the end of the document.
     const int blankBackDone =
@@ -288,7 +292,7 @@ int CloseJob(PrintJob& job)
     // showed no instruction and needs no pause.
     if (Option(job, kManualDuplex) == 1) {
         unsigned left = job.manualDuplexPauseSeconds;
-        while (left > 0 && !cancelRequested)
+        while (left > 0 && !Cancelled(job))
             left = sleep(left);
     }
     outputBusy = 0;

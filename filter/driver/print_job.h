@@ -15,6 +15,7 @@
 
 #include <cups/raster.h>
 
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -43,6 +44,10 @@ struct JobStart {
     // the system's (see DocStartInfo).
     std::time_t (*clock)(std::time_t* now) = nullptr;
     int (*hostName)(char* name, std::size_t size) = nullptr;
+    // The flag that cancels this job; null for the process's own, which
+    // SIGTERM raises (see driver/signals.h). A front end that runs several
+    // jobs at once gives each its own.
+    const volatile std::sig_atomic_t* cancel = nullptr;
 };
 
 // What a step tells the front end to do next.
@@ -64,6 +69,7 @@ struct PrintJob {
     unsigned manualDuplexPauseSeconds = 10;
     std::time_t (*clock)(std::time_t* now) = nullptr;
     int (*hostName)(char* name, std::size_t size) = nullptr;
+    const volatile std::sig_atomic_t* cancel = nullptr;  // never null once begun
 
     // The job so far.
     int platform = 0;  // 0 until the first page settles it

@@ -69,6 +69,12 @@ void CloseSpool(Spools& spools, StreamSink& sink, Spool& spool)
     spool.name[0] = '\0';
 }
 
+void PauseBeforeOffer()
+{
+    timespec pause{0, kOfferPauseNs};
+    nanosleep(&pause, nullptr);
+}
+
 // What one end of the job works with.
 struct Replay {
     Spools& spools;
@@ -76,6 +82,7 @@ struct Replay {
     const StatusReporter& status;
     int pageCount;
     uint32_t& imageChecksum;
+    const volatile std::sig_atomic_t& cancel;
 };
 
 void ReportPage(const Replay& r, int page, int copies)
@@ -83,22 +90,16 @@ void ReportPage(const Replay& r, int page, int copies)
     ReportStatus(r.status, "PAGE: %d %d\n", page, copies);
 }
 
-void PauseBeforeOffer()
-{
-    timespec pause{0, kOfferPauseNs};
-    nanosleep(&pause, nullptr);
-}
-
 // Hands one chunk to the sink, offering it again while the sink refuses it,
 // but only a few times, and not at all once the job is cancelled.
-int OfferChunk(StreamSink& sink, const unsigned char* bytes, int length)
+int OfferChunk(const Replay& r, const unsigned char* bytes, int length)
 {
     for (int attempt = 0; attempt < kOfferTries; ++attempt) {
-        if (cancelRequested)
+        if (r.cancel)
             return 0;
         if (attempt > 0)
             PauseBeforeOffer();
-        if (SendDataToFile(sink, bytes, length, 0))
+        if (SendDataToFile(r.sink, bytes, length, 0))
             return 1;
     }
     return 0;
@@ -115,20 +116,20 @@ ssize_t ReadSome(int fd, unsigned char* buffer, size_t count)
 
 enum class PassEnd { Done, Cancelled, Refused, ReadFailed };
 
-PassEnd ReplayPass(StreamSink& sink, const Spool& spool, unsigned char* buffer, size_t chunk)
+PassEnd ReplayPass(const Replay& r, const Spool& spool, unsigned char* buffer, size_t chunk)
 {
     if (lseek(spool.fd, 0, SEEK_SET) != 0)
         return PassEnd::ReadFailed;
     for (;;) {
-        if (cancelRequested)
+        if (r.cancel)
             return PassEnd::Cancelled;
         ssize_t n = ReadSome(spool.fd, buffer, chunk);
         if (n == 0)
             return PassEnd::Done;
         if (n < 0)
             return PassEnd::ReadFailed;
-        if (!OfferChunk(sink, buffer, static_cast<int>(n)))
-            return cancelRequested ? PassEnd::Cancelled : PassEnd::Refused;
+        if (!OfferChunk(r, buffer, static_cast<int>(n)))
+            return r.cancel ? PassEnd::Cancelled : PassEnd::Refused;
     }
 }
 
@@ -139,8 +140,8 @@ void ReplayCopies(const Replay& r, Spool& spool, size_t chunk, int passes, int f
 {
     unsigned char buffer[kCollateChunk];
     Route(r.sink, r.spools, spool) = -1;
-    for (int pass = 0; pass < passes && !cancelRequested; ++pass) {
-        PassEnd end = ReplayPass(r.sink, spool, buffer, chunk);
+    for (int pass = 0; pass < passes && !r.cancel; ++pass) {
+        PassEnd end = ReplayPass(r, spool, buffer, chunk);
         if (end == PassEnd::ReadFailed)
             ReportStatus(r.status, "ERROR: Unable to read back the spool file of the %s: %s\n", spool.what,
                          std::strerror(errno));
@@ -304,11 +305,12 @@ int ReplaySpools(Spools& spools, StreamSink& sink, const StatusReporter& status,
     // printer, also when the last page was an even one of manual duplex.
     sink.toPrinter = 1;
     const int curPageNum = settings.pageCount;
-    if (cancelRequested || curPageNum <= 0) {
+    const volatile std::sig_atomic_t& cancel = settings.cancel != nullptr ? *settings.cancel : cancelRequested;
+    if (cancel || curPageNum <= 0) {
         RemoveSpools(spools, sink);
         return 0;
     }
-    const Replay r{spools, sink, status, curPageNum, imageChecksum};
+    const Replay r{spools, sink, status, curPageNum, imageChecksum, cancel};
     const int copies = settings.copies > 1 ? settings.copies : 1;
     int blankAdded = 0;
 

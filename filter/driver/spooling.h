@@ -8,6 +8,7 @@
 
 #include <cups/raster.h>
 
+#include <csignal>
 #include <cstdint>
 
 #include "driver/status.h"
@@ -58,6 +59,8 @@ struct EndOfJobSettings {
     const char* manualDuplexText;  // the PPD's "MDuplex" text ("" when none)
     int platform;
     int pageCount;         // pages read
+    // The job's cancel request; null for the process's (SIGTERM).
+    const volatile std::sig_atomic_t* cancel;
 };
 // Runs the replays (collated copies, or the second half of a manual-duplex
 // job) and closes the spools it has read. Call it on every normal end of

@@ -142,4 +142,50 @@ TEST(PrintJob, OwnPortAndReporterTwiceInOneProcessAsTheFilterPrints)
     }
 }
 
+// A front end running several jobs gives each its own cancel flag: raised,
+// it ends that job as SIGTERM ends the filter's, and nothing else.
+TEST(PrintJob, OwnCancelFlagEndsOnlyItsJob)
+{
+    BindCupsLibrary();
+    cancelRequested = 0;
+    cups_page_header2_t header{};
+    header.PageSize[0] = 144;
+    header.PageSize[1] = 160;
+    header.HWResolution[0] = header.HWResolution[1] = 600;
+    header.NumCopies = 2;
+    header.cupsWidth = header.cupsBytesPerLine = 1200;
+    header.cupsHeight = 1333;
+    header.cupsBitsPerColor = header.cupsBitsPerPixel = 8;
+    header.cupsNumColors = 1;
+    header.cupsColorSpace = CUPS_CSPACE_W;
+    JobOption options[kJobOptionCount];
+    LoadDefaultJobOptions(options);
+    options[kCollate].value = 1;
+    const std::vector<uint8_t> line(header.cupsBytesPerLine, 0x40);
+
+    for (const char* model : {"Norvane R05 Series", "Norvane R32 Series"}) {
+        SCOPED_TRACE(model);
+        volatile std::sig_atomic_t cancel = 0;
+        JobStart start;
+        start.modelName = model;
+        start.cancel = &cancel;
+        Received out;
+        PrintJob job;
+        BeginPrintJob(job, start, OutputPort{&out, ToDevice, -1}, StatusReporter{&out, ToLog});
+        ASSERT_EQ(BeginPage(job, header, options, -1), JobStep::Continue);
+        for (int y = 0; y < 100; ++y)
+            AddLine(job, line.data());
+        cancel = 1;
+        const JobStep step = FinishPage(job);
+        if (step == JobStep::EndOfJob)
+            EndPrintJob(job);
+        EXPECT_EQ(CloseJob(job), 0);
+        // Platform 3 drops the cancelled page; platform 1 sends what it
+        // read, and no collated copy follows.
+        EXPECT_EQ(step, std::string(model).find("R05") != std::string::npos ? JobStep::CleanUp : JobStep::EndOfJob);
+        EXPECT_EQ(out.status.find("PAGE: 1 1\nPAGE: 1 1"), std::string::npos) << out.status;
+        EXPECT_EQ(cancelRequested, 0);
+    }
+}
+
 }  // namespace

@@ -167,7 +167,8 @@ protected:
             if (beforeReplay)
                 beforeReplay();
             EndOfJobSettings settings{job.collate,       job.lastCopies, job.manualDuplex, job.machineDuplex,
-                                      job.outputOrder,   kTurnText,      kPlatform,        job.pages};
+                                      job.outputOrder,   kTurnText,      kPlatform,        job.pages,
+                                      nullptr};
             cups_page_header2_t header = LastHeader();
             PageSetup setup = LastSetup(job);
             uint32_t checksum = 0;
