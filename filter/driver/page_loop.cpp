@@ -27,6 +27,9 @@ namespace {
 // What the filter holds besides the job: its input and the PPD.
 struct FilterInput {
     StatusReporter status = StderrReporter();
+    // The printer stream: standard output, given up on a cancel request
+    // when its reader stalls.
+    FdPort out{STDOUT_FILENO, &cancelRequested};
     const char* jobIdText = nullptr;
     const char* optionText = nullptr;
     int inputFd = 0;
@@ -133,14 +136,18 @@ JobStart MakeJobStart(FilterInput& in, unsigned pauseSeconds)
     return start;
 }
 
-// The job's options for a page: the PPD's defaults, then the job's own.
+// Once, on the first page: the queue's defaults, then the job's own
+// choices over them. Neither changes during the job.
 void ApplyJobOptions(FilterInput& in)
 {
     cups_option_t* options = nullptr;
     const int count = cups.cupsParseOptions(in.optionText, 0, &options);
-    ApplyPpdDefaults(in.options, in.ppd);
-    ParseJobOptions(in.options, count, options);
+    ApplyPpdDefaults(in.options, in.ppd, in.status);
+    ParseJobOptions(in.options, count, options, in.status);
     cups.cupsFreeOptions(count, options);
+    if (ExcludeMachineDuplex(in.options))
+        ReportStatus(in.status, "INFO: Manual two-sided printing was asked for together with the printer's own; "
+                                "the pages are printed two-sided by hand\n");
 }
 
 // The platform the PPD names, or -1 when it names none.
@@ -160,17 +167,18 @@ JobStep FeedPage(FilterInput& in, PrintJob& job)
     if (in.raster == nullptr || !cups.cupsRasterReadHeader2(in.raster, &header)) {
         // The raster library also stops at a header it cannot use (no lines,
         // lines of no or absurd length); then more input follows.
-        if (in.raster != nullptr && !cancelRequested && RasterInputContinues(in.inputFd))
-            ReportStatus(job.status,
-                         "ERROR: The raster header of page %d is damaged; that page and any after it are "
-                         "not printed\n",
+        if (in.raster != nullptr && !cancelRequested && RasterInputContinues(in.inputFd)) {
+            ReportStatus(job.status, "ERROR: The raster header of page %d is damaged; the job is stopped\n",
                          job.pageCount + 1);
+            return JobStep::ExitNow;
+        }
         return JobStep::EndOfJob;
     }
     if (cancelRequested)
         return JobStep::CleanUp;
 
-    ApplyJobOptions(in);
+    if (job.pageCount == 0)
+        ApplyJobOptions(in);
     JobStep step = BeginPage(job, header, in.options, NamedPlatform(in));
     if (step != JobStep::Continue)
         return step;
@@ -200,7 +208,7 @@ int RunFilter(int argc, char* argv[], unsigned manualDuplexPauseSeconds)
         CloseInput(in);
         return 1;
     }
-    BeginPrintJob(job, MakeJobStart(in, manualDuplexPauseSeconds), FdOutputPort(STDOUT_FILENO), in.status);
+    BeginPrintJob(job, MakeJobStart(in, manualDuplexPauseSeconds), FdOutputPort(in.out), in.status);
 
     JobStep step = JobStep::Continue;
     while (step == JobStep::Continue) {

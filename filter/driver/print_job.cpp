@@ -26,12 +26,30 @@ int Option(const PrintJob& job, JobOptionRow row) { return job.options[row].valu
 bool Cancelled(const PrintJob& job) { return *job.cancel != 0; }
 
 // Puts the page flow's text in front of the failure texts and sends them
-// all down the printer stream. Leaves outputBusy 1.
+// all down the printer stream, unless the printer no longer takes it.
+// Leaves outputBusy 1.
 void ReportFailure(PrintJob& job, const char* text)
 {
     outputBusy = 1;
     PrependErrMsg(job.sink, text);
-    PrintErrMsg(job.sink);
+    if (job.sink.printerWriteError == 0)
+        PrintErrMsg(job.sink);
+}
+
+// Once the printer has not taken part of the stream, the job cannot be
+// printed whole. Says so, unless the job was cancelled anyway.
+void ReportPrinterFailure(const PrintJob& job)
+{
+    if (job.sink.printerWriteError != 0 && !Cancelled(job))
+        ReportStatus(job.status, "ERROR: Unable to send the print data to the printer: %s\n",
+                     std::strerror(job.sink.printerWriteError));
+}
+
+// After a stage: the printer did not take all of it. A cancelled job ends
+// as cancelled; any other stops at once with status 1.
+JobStep StopSending(const PrintJob& job)
+{
+    return Cancelled(job) ? JobStep::CleanUp : JobStep::ExitNow;
 }
 
 // Between stages: the port is idle, so the keep-alive filler may go out.
@@ -136,7 +154,9 @@ void ReportAllocationFailure(PrintJob& job)
 }
 
 // The screened bitmap and the page's end, with the page's accounting line.
-void SendPage(PrintJob& job)
+// Returns 0 when the page's data did not go out whole: the printer or a
+// spool refused it, or there was no memory to compress it.
+int SendPage(PrintJob& job)
 {
     const PageBitmap& page = job.bitmap;
     PageDataInfo data = MakePageDataInfo(job.header, page.bitmapWidth, page.bitmapHeight, job.twoBitMode,
@@ -144,7 +164,8 @@ void SendPage(PrintJob& job)
     data.dotCount = page.dots;
     data.imageChecksum = job.imageChecksum;
     outputBusy = 1;
-    if (!Prnt_SendPage(job.sink, data, job.platform))
+    const int dataSent = Prnt_SendPage(job.sink, data, job.platform);
+    if (!dataSent)
         ReportFailure(job, "main() :: Send page Fail!\n");
     job.imageChecksum = data.imageChecksum;
 
@@ -155,9 +176,10 @@ void SendPage(PrintJob& job)
         ReportFailure(job, "main() :: End page Fail ! \n");
     // An even page of a manual-duplex job reaches the printer only from the
     // replay at the end, which counts it then.
-    if (job.sink.toPrinter == 1)
+    if (job.sink.toPrinter == 1 && dataSent && job.sink.printerWriteError == 0)
         ReportStatus(job.status, "PAGE: %d %d\n", job.pageCount, job.setup.copies);
     EndStage();
+    return dataSent;
 }
 
 }  // namespace
@@ -180,6 +202,7 @@ void BeginPrintJob(PrintJob& job, const JobStart& start, OutputPort port, Status
     job.clock = start.clock;
     job.hostName = start.hostName;
     job.cancel = start.cancel != nullptr ? start.cancel : &cancelRequested;
+    job.sink.cancel = job.cancel;
     LoadDefaultJobOptions(job.options);
     outputBusy = 1;
 }
@@ -203,18 +226,24 @@ JobStep BeginPage(PrintJob& job, const cups_page_header2_t& header, const JobOpt
     // 3. The first page opens the document and the job's spools.
     if (job.pageCount == 1 && !OpenDocument(job))
         return JobStep::ExitNow;
+    if (job.sink.printerWriteError != 0)
+        return StopSending(job);
     RoutePageOutput(job.sink, Option(job, kManualDuplex), job.pageCount);
 
     // 4. Where the page lands, and its start in the stream.
     PageGeometry geometry{};
     if (!OpenPage(job, &geometry))
         return JobStep::ExitNow;
+    if (job.sink.printerWriteError != 0)
+        return StopSending(job);
 
     // 5. Its bitmap, turned as it leaves the printer.
     if (!AllocatePage(job, geometry)) {
         FreePage(job);
         ReportAllocationFailure(job);
-        return JobStep::EndOfJob;
+        ReportStatus(job.status, "ERROR: Not enough memory for page %d (%u x %u pixels); the job is stopped\n",
+                     job.pageCount, geometry.width, geometry.height);
+        return JobStep::ExitNow;
     }
     return JobStep::Continue;
 }
@@ -242,13 +271,20 @@ JobStep FinishPage(PrintJob& job)
     FinishPageBitmap(job.bitmap);
 
     // 9. Compressed page data, the page's end, its PAGE: line.
-    SendPage(job);
+    const int sent = SendPage(job);
     FreePage(job);
 
-    // 10. A spool that missed bytes cannot be replayed; a cancel ends the
-    // pages.
+    // 10. A job the printer or a spool did not take whole, or a page that
+    // could not be compressed, stops the job; a cancel ends the pages.
+    if (job.sink.printerWriteError != 0)
+        return StopSending(job);
     if (!SpoolWritesIntact(job.sink, job.status))
         return JobStep::ExitNow;
+    if (!sent) {
+        ReportStatus(job.status, "ERROR: Not enough memory to compress page %d; the job is stopped\n",
+                     job.pageCount);
+        return JobStep::ExitNow;
+    }
     if (Cancelled(job))
         return JobStep::EndOfJob;
     return JobStep::Continue;
@@ -273,6 +309,8 @@ void EndPrintJob(PrintJob& job)
     // output back to the printer for the end of the document.
     const int blankBackDone =
         ReplaySpools(job.spools, job.sink, job.status, settings, job.header, job.setup, job.imageChecksum);
+    if (job.sink.printerWriteError != 0)
+        return;  // nothing more reaches the printer
 
     outputBusy = 1;
     const DocEndInfo info = MakeDocEndInfo(job.options, job.pageCount);
@@ -287,6 +325,11 @@ int CloseJob(PrintJob& job)
 {
     FreePage(job);
     RemoveSpools(job.spools, job.sink);
+    if (job.sink.printerWriteError != 0 && !Cancelled(job)) {
+        // No instruction was shown for a job the printer did not take.
+        ReportPrinterFailure(job);
+        return 1;
+    }
     // Give the user time to see the instruction to turn the stack.
     // The keep-alive tick cuts sleep() short, so sleep on; a cancelled job
     // showed no instruction and needs no pause.
@@ -296,9 +339,6 @@ int CloseJob(PrintJob& job)
             left = sleep(left);
     }
     outputBusy = 0;
-    if (job.sink.printerWriteError != 0)
-        ReportStatus(job.status, "ERROR: Unable to send the print data to the printer: %s\n",
-                     std::strerror(job.sink.printerWriteError));
     if (job.pageCount == 0) {
         ReportStatus(job.status, "ERROR: No pages found!\n");
         return 1;
@@ -312,6 +352,7 @@ int AbortJob(PrintJob& job)
     outputBusy = 1;  // no filler behind a half-written job
     FreePage(job);
     RemoveSpools(job.spools, job.sink);
+    ReportPrinterFailure(job);
     return 1;
 }
 

@@ -27,16 +27,26 @@ const char* ColorSpaceName(unsigned space)
     }
 }
 
+// The header's enum fields hold whatever number the raster carries; they
+// are read as the plain integers they are stored as, never as the enum.
+unsigned ColorSpaceNumber(const cups_page_header2_t& header)
+{
+    static_assert(sizeof header.cupsColorSpace == sizeof(unsigned));
+    unsigned space;
+    std::memcpy(&space, &header.cupsColorSpace, sizeof space);
+    return space;
+}
+
 }  // namespace
 
 int RasterIsInverted(const cups_page_header2_t& header)
 {
-    return header.cupsColorSpace == CUPS_CSPACE_K ? 1 : 0;
+    return ColorSpaceNumber(header) == CUPS_CSPACE_K ? 1 : 0;
 }
 
 int CheckRasterPage(const cups_page_header2_t& header, int pageNumber, const StatusReporter& status)
 {
-    const unsigned space = header.cupsColorSpace;
+    const unsigned space = ColorSpaceNumber(header);
     const bool grey = space == CUPS_CSPACE_W || space == CUPS_CSPACE_SW || space == CUPS_CSPACE_K;
     if (!grey || header.cupsBitsPerPixel != 8 || header.cupsBitsPerColor != 8 ||
         header.cupsNumColors != 1) {
@@ -50,6 +60,11 @@ int CheckRasterPage(const cups_page_header2_t& header, int pageNumber, const Sta
     if (header.cupsBytesPerLine == 0 || header.cupsBytesPerLine > kMaxBytesPerLine) {
         ReportStatus(status, "ERROR: Page %d has raster lines of %u bytes (at most %u fit the printer)\n",
                      pageNumber, header.cupsBytesPerLine, kMaxBytesPerLine);
+        return 0;
+    }
+    if (header.NumCopies > kMaxCopies) {
+        ReportStatus(status, "ERROR: Page %d asks for %u copies; the printer makes at most %u\n", pageNumber,
+                     header.NumCopies, kMaxCopies);
         return 0;
     }
     return 1;
@@ -92,6 +107,6 @@ int RasterInputContinues(int fd)
     ssize_t n;
     do
         n = read(fd, &byte, 1);
-    while (n < 0 && errno == EINTR);
+    while (n < 0 && errno == EINTR && !cancelRequested);
     return n > 0 ? 1 : 0;
 }

@@ -12,9 +12,13 @@
 // highest resolution any of the printers takes.
 constexpr unsigned kMaxBytesPerLine = 65536;
 
+// Most copies a page may ask for: the stream carries the count in 16 bits.
+constexpr unsigned kMaxCopies = 65535;
+
 // 1 when the page is 8-bit grey the filter can print: one colour of 8 bits
-// in a luminance space (W, SW) or in black (K, read inverted). Otherwise
-// writes an "ERROR:" line naming the page and what it holds, and returns 0.
+// in a luminance space (W, SW) or in black (K, read inverted), in lines the
+// printer can take and copies the stream can carry. Otherwise writes an
+// "ERROR:" line naming the page and what it holds, and returns 0.
 int CheckRasterPage(const cups_page_header2_t& header, int pageNumber, const StatusReporter& status);
 
 // 1 when the page's bytes count ink (0 = white) and must be inverted as read.
@@ -36,5 +40,6 @@ const uint8_t* GreyLine(const uint8_t* raster, uint8_t* grey, uint32_t copyBytes
 
 // After a header could not be read: 1 when the raster input still holds
 // data, so the header was refused rather than the input at its end.
-// Consumes a byte; blocks until there is one or the input ends.
+// Consumes a byte; blocks until there is one, the input ends or a cancel
+// request comes (then 0).
 int RasterInputContinues(int fd);

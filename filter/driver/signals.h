@@ -17,9 +17,11 @@ extern volatile std::sig_atomic_t keepAliveFd;
 void OnTerminate(int signalNumber);
 void OnKeepAliveTimer(int signalNumber);
 
-// At start-up: SIGTERM sets cancelRequested; SIGPIPE and SIGXFSZ are ignored
-// so that a vanished back end or a spool over the file-size limit shows up
-// as failed writes and the job still cleans up.
+// At start-up: SIGTERM sets cancelRequested and interrupts a blocked read or
+// write; SIGALRM is caught, but writes filler only once the timer runs;
+// SIGPIPE and SIGXFSZ are ignored so that a vanished back end or a spool
+// over the file-size limit shows up as failed writes and the job still
+// cleans up.
 void InstallTerminateHandler();
 // On the first page of platforms 1 and 2: the 10-second keep-alive timer,
 // writing to fillerFd.

@@ -53,6 +53,9 @@ int OpenSpool(Spools& spools, StreamSink& sink, Spool& spool)
     }
     if (fd < 0)
         return 0;
+    // Only the descriptor is needed from here on: however the process ends,
+    // even by SIGKILL, the file goes with it.
+    std::remove(spool.name);
     spool.fd = fd;
     Route(sink, spools, spool) = fd;
     return 1;
@@ -64,7 +67,6 @@ void CloseSpool(Spools& spools, StreamSink& sink, Spool& spool)
     if (spool.fd >= 0) {
         close(spool.fd);
         spool.fd = -1;
-        std::remove(spool.name);
     }
     spool.name[0] = '\0';
 }
@@ -91,11 +93,12 @@ void ReportPage(const Replay& r, int page, int copies)
 }
 
 // Hands one chunk to the sink, offering it again while the sink refuses it,
-// but only a few times, and not at all once the job is cancelled.
+// but only a few times, not at all once the job is cancelled, and not when
+// the printer has failed a write: then the job cannot be printed whole.
 int OfferChunk(const Replay& r, const unsigned char* bytes, int length)
 {
     for (int attempt = 0; attempt < kOfferTries; ++attempt) {
-        if (r.cancel)
+        if (r.cancel || r.sink.printerWriteError != 0)
             return 0;
         if (attempt > 0)
             PauseBeforeOffer();
@@ -105,12 +108,12 @@ int OfferChunk(const Replay& r, const unsigned char* bytes, int length)
     return 0;
 }
 
-ssize_t ReadSome(int fd, unsigned char* buffer, size_t count)
+ssize_t ReadSome(const Replay& r, int fd, unsigned char* buffer, size_t count)
 {
     ssize_t n;
     do
         n = read(fd, buffer, count);
-    while (n < 0 && errno == EINTR);
+    while (n < 0 && errno == EINTR && !r.cancel);
     return n;
 }
 
@@ -123,7 +126,7 @@ PassEnd ReplayPass(const Replay& r, const Spool& spool, unsigned char* buffer, s
     for (;;) {
         if (r.cancel)
             return PassEnd::Cancelled;
-        ssize_t n = ReadSome(spool.fd, buffer, chunk);
+        ssize_t n = ReadSome(r, spool.fd, buffer, chunk);
         if (n == 0)
             return PassEnd::Done;
         if (n < 0)
@@ -158,22 +161,23 @@ void ReplayCopies(const Replay& r, Spool& spool, size_t chunk, int passes, int f
 
 // Sends even page 2 (k + 1), which lies at [start, start + length) of the
 // even-page spool. It goes out in pieces, each offered once; the bytes are
-// the same as if the page were sent whole.
-void SendEvenPage(const Replay& r, int fd, int k, long start, long length, int copies)
+// the same as if the page were sent whole. Returns 0 when the printer
+// refused it.
+int SendEvenPage(const Replay& r, int fd, int k, long start, long length, int copies)
 {
     unsigned char buffer[kEvenPageChunk];
     const int page = 2 * (k + 1);
     if (length <= 0) {
         if (length < 0)
             ReportStatus(r.status, "ERROR: Page %d has a bad spooled length and is not sent\n", page);
-        return;
+        return 1;
     }
     long sent = 0;
     bool refused = false;
     if (lseek(fd, start, SEEK_SET) == start) {
         while (sent < length) {
             const size_t want = static_cast<size_t>(length - sent);
-            ssize_t n = ReadSome(fd, buffer, want < sizeof buffer ? want : sizeof buffer);
+            ssize_t n = ReadSome(r, fd, buffer, want < sizeof buffer ? want : sizeof buffer);
             if (n <= 0)
                 break;
             if (!SendDataToFile(r.sink, buffer, static_cast<int>(n), 0)) {
@@ -183,15 +187,18 @@ void SendEvenPage(const Replay& r, int fd, int k, long start, long length, int c
             sent += n;
         }
     }
-    if (refused)
+    if (refused) {
         ReportStatus(r.status, "ERROR: The printer connection refused page %d after %ld of %ld bytes\n", page,
                      sent, length);
-    else if (sent < length)
+        return 0;
+    }
+    if (sent < length)
         ReportStatus(r.status,
                      "ERROR: Page %d could be read back only in part (%ld of %ld bytes); sent as read\n", page,
                      sent, length);
     if (sent > 0)
         ReportPage(r, page, copies);
+    return 1;
 }
 
 long EvenPageLength(const StreamSink& sink, int k)
@@ -204,7 +211,8 @@ void AddBlankPage(const Replay& r, const cups_page_header2_t& header, PageSetup&
                   int copies)
 {
     InsertBlankPage(r.sink, header, setup, platform, r.pageCount + 1, r.imageChecksum);
-    ReportPage(r, r.pageCount + 1, copies);
+    if (r.sink.printerWriteError == 0)
+        ReportPage(r, r.pageCount + 1, copies);
 }
 
 // The second half of a manual-duplex job: the odd pages of the further
@@ -223,7 +231,10 @@ void ReplayManualDuplex(const Replay& r, const EndOfJobSettings& settings, int c
     }
     CloseSpool(r.spools, r.sink, r.spools.odd);
 
-    SendManualDuplexCmd(r.sink, settings.platform);
+    // From here on, a printer that stopped taking the stream ends the
+    // second half: nothing would print as it should.
+    if (r.sink.printerWriteError == 0)
+        SendManualDuplexCmd(r.sink, settings.platform);
 
     const int copiesPerPage = settings.collate == 1 ? 1 : (setup.copies > 0 ? setup.copies : 1);
     const bool oddCount = curPageNum % 2 == 1;
@@ -232,17 +243,18 @@ void ReplayManualDuplex(const Replay& r, const EndOfJobSettings& settings, int c
     for (int k = 0; k < curPageNum / 2; ++k)
         total += EvenPageLength(r.sink, k) > 0 ? EvenPageLength(r.sink, k) : 0;
 
-    for (int pass = 0; pass < evenPasses; ++pass) {
+    for (int pass = 0; pass < evenPasses && r.sink.printerWriteError == 0; ++pass) {
         if (oddCount && !blankLast)
             AddBlankPage(r, header, setup, settings.platform, copiesPerPage);
         long end = total;
-        for (int k = curPageNum / 2 - 1; k >= 0; --k) {
+        for (int k = curPageNum / 2 - 1; k >= 0 && r.sink.printerWriteError == 0; --k) {
             long length = EvenPageLength(r.sink, k);
             long start = end - (length > 0 ? length : 0);
-            SendEvenPage(r, r.spools.even.fd, k, start, length, copiesPerPage);
+            if (!SendEvenPage(r, r.spools.even.fd, k, start, length, copiesPerPage))
+                break;
             end = start;
         }
-        if (oddCount && blankLast)
+        if (oddCount && blankLast && r.sink.printerWriteError == 0)
             AddBlankPage(r, header, setup, settings.platform, copiesPerPage);
     }
     CloseSpool(r.spools, r.sink, r.spools.even);
@@ -321,7 +333,7 @@ int ReplaySpools(Spools& spools, StreamSink& sink, const StatusReporter& status,
             AddBlankPage(r, lastHeader, lastSetup, settings.platform, 1);
             blankAdded = 1;
         }
-        if (SpoolWritesIntact(sink, status))
+        if (SpoolWritesIntact(sink, status) && sink.printerWriteError == 0)
             ReplayCopies(r, spools.copy, kCollateChunk, copies - 1, 1, 1, curPageNum + blankAdded);
     }
     // A manual-duplex job replays its odd-page spool instead.

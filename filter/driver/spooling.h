@@ -23,6 +23,8 @@ constexpr int kSpoolNameSize = 255;
 struct Spool {
     const char* what;
     char name[kSpoolNameSize] = "";  // from cupsTempFd; empty when none
+    // All that is left of the file, whose name is removed as soon as it is
+    // open.
     int fd = -1;
 };
 
@@ -75,6 +77,6 @@ int ReplaySpools(Spools& spools, StreamSink& sink, const StatusReporter& status,
                  const EndOfJobSettings& settings, const cups_page_header2_t& lastHeader,
                  PageSetup& lastSetup, uint32_t& imageChecksum);
 
-// Closes every spool that exists and removes its file; routes output back to
-// the printer. Safe to call any number of times, on every exit path.
+// Closes every spool that exists, which frees its file; routes output back
+// to the printer. Safe to call any number of times, on every exit path.
 void RemoveSpools(Spools& spools, StreamSink& sink);

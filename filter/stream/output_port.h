@@ -24,8 +24,21 @@ struct OutputPort {
 
 // Writes all count bytes to fd, resuming after partial and interrupted
 // writes and waiting while a non-blocking descriptor is full. 0 on error.
-int WriteAllToFd(int fd, const uint8_t* bytes, std::size_t count);
+// Once *cancel is set (when given), a blocked write is given up: the bytes
+// go in pieces the reader takes at once, and a reader that takes nothing
+// for a few seconds makes the write fail with EINTR, since a stalled reader
+// may never take more.
+int WriteAllToFd(int fd, const uint8_t* bytes, std::size_t count,
+                 const volatile std::sig_atomic_t* cancel = nullptr);
 
 // A port on an open descriptor (the filter: descriptor 1), whose filler may
-// go straight to that descriptor.
+// go straight to that descriptor. With a cancel flag, a write given up on a
+// cancel request leaves the descriptor on /dev/null, so that nothing after
+// it waits on that reader again.
+struct FdPort {
+    int fd;
+    const volatile std::sig_atomic_t* cancel;
+};
+OutputPort FdOutputPort(FdPort& port);
+// The same without a cancel flag, the descriptor kept in the port itself.
 OutputPort FdOutputPort(int fd);

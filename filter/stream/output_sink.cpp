@@ -1,31 +1,58 @@
 #include "stream/output_sink.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
 volatile std::sig_atomic_t outputBusy = 1;
 
-int WriteAllToFd(int fd, const uint8_t* bytes, std::size_t count)
+namespace {
+
+// After a cancel request a write waits only while its reader takes data:
+// room must come within this time.
+constexpr int kCancelGraceMs = 3000;
+
+// Whether fd takes data within the grace time (a descriptor in error counts
+// as ready: the write then reports it).
+bool RoomComesSoon(int fd)
+{
+    pollfd p{fd, POLLOUT, 0};
+    int ready;
+    do
+        ready = poll(&p, 1, kCancelGraceMs);
+    while (ready < 0 && errno == EINTR);
+    return ready != 0;
+}
+
+}  // namespace
+
+int WriteAllToFd(int fd, const uint8_t* bytes, std::size_t count, const volatile std::sig_atomic_t* cancel)
 {
     while (count > 0) {
-        ssize_t n = write(fd, bytes, count);
+        std::size_t piece = count;
+        if (cancel != nullptr && *cancel) {
+            if (!RoomComesSoon(fd)) {
+                errno = EINTR;
+                return 0;
+            }
+            piece = count < PIPE_BUF ? count : PIPE_BUF;
+        }
+        ssize_t n = write(fd, bytes, piece);
         if (n > 0) {
             bytes += n;
             count -= static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             pollfd p{fd, POLLOUT, 0};
-            if (poll(&p, 1, -1) >= 0 || errno == EINTR)
-                continue;
+            if (poll(&p, 1, -1) < 0 && errno != EINTR)
+                return 0;
+        } else if (!(n < 0 && errno == EINTR)) {
+            return 0;
         }
-        return 0;
     }
     return 1;
 }
@@ -35,6 +62,25 @@ namespace {
 int WriteToFd(void* context, const uint8_t* bytes, std::size_t count)
 {
     return WriteAllToFd(static_cast<int>(reinterpret_cast<intptr_t>(context)), bytes, count);
+}
+
+// After a write to the printer was given up on a cancel request, nothing
+// more may wait on its reader: what is still sent (the keep-alive filler
+// too) goes nowhere.
+int WriteToFdPort(void* context, const uint8_t* bytes, std::size_t count)
+{
+    const FdPort& port = *static_cast<FdPort*>(context);
+    if (WriteAllToFd(port.fd, bytes, count, port.cancel))
+        return 1;
+    if (errno == EINTR && port.cancel != nullptr && *port.cancel) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, port.fd);
+            close(null);
+        }
+        errno = EINTR;
+    }
+    return 0;
 }
 
 // Keeps the errno of the first failed write of its kind for the page flow.
@@ -56,12 +102,17 @@ void Record(Result& result, bool ok)
         result = Result::Written;
 }
 
-bool ToSpool(int fd, const uint8_t* bytes, std::size_t count)
+bool ToSpool(const StreamSink& sink, int fd, const uint8_t* bytes, std::size_t count)
 {
-    return WriteAllToFd(fd, bytes, count) != 0;
+    return WriteAllToFd(fd, bytes, count, sink.cancel) != 0;
 }
 
 }  // namespace
+
+OutputPort FdOutputPort(FdPort& port)
+{
+    return {&port, WriteToFdPort, port.fd};
+}
 
 OutputPort FdOutputPort(int fd)
 {
@@ -100,11 +151,11 @@ int SendDataToFile(StreamSink& sink, const void* data, int length, int spoolMark
 
     if (spoolMark == 1) {
         if (sink.copySpoolFd >= 0)
-            Record(result, any && Noted(ToSpool(sink.copySpoolFd, bytes, count), sink.spoolWriteError));
+            Record(result, any && Noted(ToSpool(sink, sink.copySpoolFd, bytes, count), sink.spoolWriteError));
         if (sink.oddSpoolFd >= 0 && sink.spoolOdd)
-            Record(result, any && Noted(ToSpool(sink.oddSpoolFd, bytes, count), sink.spoolWriteError));
+            Record(result, any && Noted(ToSpool(sink, sink.oddSpoolFd, bytes, count), sink.spoolWriteError));
         if (sink.evenSpoolFd >= 0 && sink.spoolEven) {
-            Record(result, any && Noted(ToSpool(sink.evenSpoolFd, bytes, count), sink.spoolWriteError));
+            Record(result, any && Noted(ToSpool(sink, sink.evenSpoolFd, bytes, count), sink.spoolWriteError));
             if (sink.evenSlot >= sink.evenPageLen.size())
                 sink.evenPageLen.resize(sink.evenSlot + 1 + sink.evenPageLen.size(), 0);
             sink.evenPageLen[sink.evenSlot] += static_cast<long>(count);

@@ -29,6 +29,9 @@ struct StreamSink {
     // in this job; 0 while every such write went through.
     int printerWriteError = 0;
     int spoolWriteError = 0;
+    // The job's cancel request, which gives up spool writes that block
+    // (see WriteAllToFd); none when null.
+    const volatile std::sig_atomic_t* cancel = nullptr;
     // The failure texts of the stages, newest first; printed into the
     // printer stream by the page flow.
     char errMsg[kErrMsgBufSize] = "";

@@ -293,12 +293,13 @@ TEST_F(RasterFilterTest, PageTooLargeForMemoryEndsTheJob)
     run.addressSpaceLimit = 34ull << 20;
     const FilterResult r = RunFilterProcess(run);
     const std::string malloc = "main() :: Malloc pGrayImgLineBuf or pMonoImgLineBuf or pMonoImgBuf Fail ! \n";
-    // The end of the job follows at once: no further page is read.
+    // The job stops at once: no further page is read.
     EXPECT_TRUE(Contains(r.OutText(), malloc)) << r.OutText();
     EXPECT_FALSE(Contains(r.err, "% complete")) << r.err;
     EXPECT_FALSE(Contains(r.err, "PAGE: ")) << r.err;
-    EXPECT_EQ(r.exitStatus, 0) << r.err;
-    EXPECT_TRUE(Contains(r.err, "INFO: Ready to print.\n"));
+    EXPECT_EQ(r.exitStatus, 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, "ERROR: Not enough memory for page 1")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "Ready to print")) << r.err;
 }
 
 }  // namespace
