@@ -326,7 +326,7 @@ int CloseJob(PrintJob& job)
     FreePage(job);
     RemoveSpools(job.spools, job.sink);
     if (job.sink.printerWriteError != 0 && !Cancelled(job)) {
-        // No instruction was shown for a job the printer did not take.
+        // Not printed whole: no pause for turning the stack, status 1.
         ReportPrinterFailure(job);
         return 1;
     }
