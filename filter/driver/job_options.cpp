@@ -8,8 +8,6 @@
 
 #include "driver/cups_binding.h"
 
-JobOption jobOptions[kJobOptionCount];
-
 namespace {
 
 const JobOption kDefaults[kJobOptionCount] = {
@@ -63,14 +61,14 @@ const Choice* Find(Choices choices, const char* text)
 
 // Sets the row to the choice named by text. A text that is none of the
 // option's choices leaves the row as it is and is named on a warning line.
-void Choose(JobOption& row, Choices choices, const char* text)
+void Choose(JobOption& row, Choices choices, const char* text, const StatusReporter& status)
 {
     if (const Choice* choice = Find(choices, text)) {
         row.value = choice->value;
         return;
     }
-    std::fprintf(stderr, "WARNING: %s=%.64s is not one of the option's choices; %s keeps its default\n", row.name,
-                 text, row.name);
+    ReportStatus(status, "WARNING: %s=%.64s is not one of the option's choices; %s keeps its default\n",
+                 row.name, text, row.name);
 }
 
 }  // namespace
@@ -81,11 +79,11 @@ void LoadDefaultJobOptions(JobOption* table)
         table[row] = kDefaults[row];
 }
 
-void ParseJobOptions(JobOption* table, int count, cups_option_t* options)
+void ParseJobOptions(JobOption* table, int count, cups_option_t* options, const StatusReporter& status)
 {
     for (int row = 0; row < kJobOptionCount; ++row) {
         if (const char* text = cups.cupsGetOption(table[row].name, count, options))
-            Choose(table[row], ChoicesOf(row), text);
+            Choose(table[row], ChoicesOf(row), text, status);
     }
     // The IPP ways of asking for two sides and for collated copies, which
     // print dialogs use instead of the PPD's own option names.
@@ -111,7 +109,7 @@ int ExcludeMachineDuplex(JobOption* table)
     return 1;
 }
 
-void ApplyPpdDefaults(JobOption* table, ppd_file_t* ppd)
+void ApplyPpdDefaults(JobOption* table, ppd_file_t* ppd, const StatusReporter& status)
 {
     if (ppd == nullptr)
         return;
@@ -139,7 +137,7 @@ void ApplyPpdDefaults(JobOption* table, ppd_file_t* ppd)
     for (int i = 1; i < count; ++i)
         for (int j = i; j > 0 && strcasecmp(defaults[j - 1].name, defaults[j].name) > 0; --j)
             std::swap(defaults[j - 1], defaults[j]);
-    ParseJobOptions(table, count, defaults);
+    ParseJobOptions(table, count, defaults, status);
 }
 
 int PlatformFromName(const char* text)

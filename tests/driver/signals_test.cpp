@@ -13,13 +13,21 @@
 #include <string>
 #include <thread>
 
-#include "driver/filter_state.h"
 #include "driver/signals.h"
+#include "stream/output_port.h"
 #include "support/raster_job.h"
 #include "support/stdout_capture.h"
 #include "support/temp_dir.h"
 
 namespace {
+
+// The flags as a filter process starts.
+void ResetFilterState()
+{
+    cancelRequested = 0;
+    outputBusy = 1;
+    keepAliveFd = -1;
+}
 
 // Puts a signal's disposition back when the test is done with it.
 class SavedAction {
@@ -52,22 +60,26 @@ TEST(KeepAlive, FillerOnlyWhileTheTimerRunsAndTheOutputIsIdle)
     EXPECT_EQ(Current(SIGALRM).sa_handler, &OnKeepAliveTimer);
     outputBusy = 0;
     raise(SIGALRM);
-    StartKeepAliveTimer();
+    StartKeepAliveTimer(STDOUT_FILENO);
     itimerval off{};
     setitimer(ITIMER_REAL, &off, nullptr);
     outputBusy = 1;
     OnKeepAliveTimer(SIGALRM);
     outputBusy = 0;
     OnKeepAliveTimer(SIGALRM);
+    // A port without a descriptor of its own gets no filler from the handler.
+    keepAliveFd = -1;
+    OnKeepAliveTimer(SIGALRM);
     outputBusy = 1;
     EXPECT_EQ(ToHex(capture.Bytes()), "00 00");
+    ResetFilterState();
 }
 
 TEST(KeepAlive, TimerTicksEveryTenSecondsIntoTheStream)
 {
     ResetFilterState();
     SavedAction savedAlarm(SIGALRM);
-    StartKeepAliveTimer();
+    StartKeepAliveTimer(STDOUT_FILENO);
     itimerval timer{};
     getitimer(ITIMER_REAL, &timer);
     itimerval off{};
