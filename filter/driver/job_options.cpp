@@ -8,8 +8,6 @@
 
 #include "driver/cups_binding.h"
 
-JobOption jobOptions[kJobOptionCount];
-
 namespace {
 
 const JobOption kDefaults[kJobOptionCount] = {

@@ -1,5 +1,6 @@
 // The job's option table: twelve named settings, loaded from their defaults
 // once per job and overwritten from the job's CUPS options on every page.
+// A front end owns its table and hands it to the engine with every page.
 #pragma once
 
 #include <cups/cups.h>
@@ -26,8 +27,6 @@ enum JobOptionRow {
     kCollate,
     kJobOptionCount
 };
-
-extern JobOption jobOptions[kJobOptionCount];
 
 void LoadDefaultJobOptions(JobOption* table);
 

@@ -5,7 +5,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
-#include "driver/filter_state.h"
+#include "stream/output_port.h"
 
 namespace {
 
@@ -24,6 +24,9 @@ void Install(int signalNumber, void (*handler)(int))
 
 }  // namespace
 
+volatile std::sig_atomic_t cancelRequested = 0;
+volatile std::sig_atomic_t keepAliveFd = -1;
+
 void OnTerminate(int)
 {
     cancelRequested = 1;
@@ -31,16 +34,18 @@ void OnTerminate(int)
 
 void OnKeepAliveTimer(int)
 {
-    if (outputBusy != 0)
+    const int fd = keepAliveFd;
+    if (outputBusy != 0 || fd < 0)
         return;
-    // Standard output is flushed and idle whenever outputBusy is 0, so the
-    // filler can go straight to the descriptor. A pipe write of two bytes is
-    // never split; a failed write (back end gone) is simply dropped.
+    // Nothing is buffered on the way to the port's descriptor and it is idle
+    // whenever outputBusy is 0, so the filler can go straight to it. A pipe
+    // write of two bytes is never split; a failed write (back end gone) is
+    // simply dropped.
     static const unsigned char filler[2] = {0x00, 0x00};
     const int savedErrno = errno;
-    ssize_t written = write(STDOUT_FILENO, filler, sizeof filler);
+    ssize_t written = write(fd, filler, sizeof filler);
     if (written == 1)
-        written = write(STDOUT_FILENO, filler + 1, 1);
+        written = write(fd, filler + 1, 1);
     (void)written;
     errno = savedErrno;
 }
@@ -55,8 +60,9 @@ void InstallTerminateHandler()
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
-void StartKeepAliveTimer()
+void StartKeepAliveTimer(int fillerFd)
 {
+    keepAliveFd = fillerFd;
     Install(SIGALRM, OnKeepAliveTimer);
     itimerval interval{};
     interval.it_value.tv_sec = kKeepAliveSeconds;

@@ -9,11 +9,19 @@
 #include <csignal>
 #include <thread>
 
-#include "driver/filter_state.h"
 #include "driver/signals.h"
+#include "stream/output_port.h"
 #include "support/stdout_capture.h"
 
 namespace {
+
+// The flags as a filter process starts, its filler bound to standard output.
+void ResetFilterState()
+{
+    cancelRequested = 0;
+    outputBusy = 1;
+    keepAliveFd = STDOUT_FILENO;
+}
 
 // Puts a signal's disposition back when the test is done with it.
 class SavedAction {
@@ -43,6 +51,9 @@ TEST(KeepAlive, FillerOnlyWhileTheOutputIsIdle)
     OnKeepAliveTimer(SIGALRM);
     outputBusy = 0;
     OnKeepAliveTimer(SIGALRM);
+    // A port without a descriptor of its own gets no filler from the handler.
+    keepAliveFd = -1;
+    OnKeepAliveTimer(SIGALRM);
     outputBusy = 1;
     EXPECT_EQ(ToHex(capture.Bytes()), "00 00");
 }
@@ -51,7 +62,7 @@ TEST(KeepAlive, TimerTicksEveryTenSecondsIntoTheStream)
 {
     ResetFilterState();
     SavedAction savedAlarm(SIGALRM);
-    StartKeepAliveTimer();
+    StartKeepAliveTimer(STDOUT_FILENO);
     itimerval timer{};
     getitimer(ITIMER_REAL, &timer);
     itimerval off{};
@@ -91,7 +102,7 @@ TEST(Cancel, InterruptedRasterReadResumes)
     ResetFilterState();
     SavedAction savedTerm(SIGTERM), savedPipe(SIGPIPE), savedFileSize(SIGXFSZ), savedAlarm(SIGALRM);
     InstallTerminateHandler();
-    StartKeepAliveTimer();
+    StartKeepAliveTimer(STDOUT_FILENO);
     itimerval off{};
     setitimer(ITIMER_REAL, &off, nullptr);
 
