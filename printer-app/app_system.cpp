@@ -11,6 +11,7 @@
 #include <string>
 
 #include "drivers.h"
+#include "printing.h"
 
 namespace {
 
@@ -132,6 +133,8 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void* data)
     const char* state = option("state-file");
     stateFile = state != nullptr ? state : DefaultStateFile();
     const char* logFile = option("log-file");
+    if (const char* pause = option("manual-duplex-pause"))
+        manualDuplexPauseSeconds = static_cast<unsigned>(std::strtoul(pause, nullptr, 10));
 
     pappl_system_t* system = papplSystemCreate(
         SystemOptions(option("server-options")),

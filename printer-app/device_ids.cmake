@@ -1,6 +1,8 @@
 # Writes the models' IEEE 1284 device IDs, as the PPD description gives them,
 # as C++ initialisers: {"Norvane R01 Series", "MFG:Norvane;MDL:R01 Series;"},
-#   cmake -DDRV=norvane.drv -DOUT=model_device_ids.inc -P device_ids.cmake
+# and the manual-duplex instruction ("MDuplex") as a string literal.
+#   cmake -DDRV=norvane.drv -DOUT=model_device_ids.inc -DTEXT_OUT=manual_duplex_text.inc
+#         -P device_ids.cmake
 file(READ ${DRV} drv)
 # Device IDs are full of semicolons, which CMake takes for list separators.
 string(REPLACE ";" "<semicolon>" drv "${drv}")
@@ -19,3 +21,11 @@ endif()
 file(WRITE ${OUT}.tmp "${text}")
 file(COPY_FILE ${OUT}.tmp ${OUT} ONLY_IF_DIFFERENT)
 file(REMOVE ${OUT}.tmp)
+
+if(NOT drv MATCHES "cupsIPPReason \"MDuplex/([^\"]+)\"")
+  message(FATAL_ERROR "no MDuplex text in ${DRV}")
+endif()
+string(REPLACE "<semicolon>" ";" mduplex "${CMAKE_MATCH_1}")
+file(WRITE ${TEXT_OUT}.tmp "\"${mduplex}\"\n")
+file(COPY_FILE ${TEXT_OUT}.tmp ${TEXT_OUT} ONLY_IF_DIFFERENT)
+file(REMOVE ${TEXT_OUT}.tmp)

@@ -4,6 +4,7 @@
 // so a change of the engine touches this file and engine.cpp only.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 constexpr int kModelCount = 35;
@@ -57,3 +58,50 @@ struct JobSettings {
     int rotate180 = 0;
     int collate = 0;
 };
+
+// ---- A job on the engine ----
+
+struct EngineJob;
+
+struct EngineOutput {
+    void* context;
+    // Writes all count bytes to the printer; false when it cannot.
+    bool (*write)(void* context, const uint8_t* bytes, size_t count);
+    // One status line ("INFO:...", "ERROR:...", "PAGE:..."), line feed included.
+    void (*status)(void* context, const char* line);
+};
+
+struct EngineJobStart {
+    int model = 0;
+    int jobId = 0;
+    const char* manualDuplexText = "";
+    // For tests: a fixed clock (seconds since the epoch, 0 = the system's)
+    // and host name (null = the system's) for the document start.
+    long long clockSeconds = 0;
+    const char* hostName = nullptr;
+};
+
+// The engine shares a few flags across the process (cancel, output busy),
+// so one job at a time runs on it: StartEngineJob waits for the one before
+// to end. Never null.
+EngineJob* StartEngineJob(const EngineJobStart& start, EngineOutput output);
+
+// Opens a page of the layout (see page_layout.h), with the job's settings
+// and copies (made by the engine, collated or by the printer). False when
+// the job takes no more pages.
+struct PageLayout;
+bool EngineBeginPage(EngineJob* job, const PageLayout& layout, const JobSettings& settings,
+                     int copies);
+// One line of the page's bitmap: layout.width bytes of 8-bit grey, 255 white.
+void EngineAddLine(EngineJob* job, const uint8_t* line);
+// Completes the page. False when the job takes no more pages.
+bool EngineFinishPage(EngineJob* job);
+// The engine stops at the next step: the job was cancelled.
+void EngineCancel(EngineJob* job);
+// Two filler bytes to keep the printer's connection open, when the port is
+// idle (platforms 1 and 2).
+void EngineKeepAlive(EngineJob* job);
+int EnginePlatform(const EngineJob* job);
+// Ends the document (replays, blank back, end), removes the spools and
+// frees the job; the next job may start. True when the job printed.
+bool EndEngineJob(EngineJob* job);

@@ -12,3 +12,10 @@ bool WriteRasterLine(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
 bool EndRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
                    unsigned page);
 bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
+
+// Seconds a manual-duplex job waits for the turned stack before the even
+// pages (server option manual-duplex-pause).
+extern unsigned manualDuplexPauseSeconds;
+
+// The instruction to turn the stack, as the PPDs carry it.
+const char* ManualDuplexText();
