@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "driver/cups_binding.h"
 #include "driver/page_geometry.h"
 #include "driver/paper_tables.h"
 #include "driver/print_job.h"
@@ -98,6 +99,9 @@ EngineJob* StartEngineJob(const EngineJobStart& start, EngineOutput output)
 {
     auto* job = new EngineJob;
     job->lock = std::unique_lock<std::mutex>(engineInUse);
+    // The engine makes its CUPS calls (spool files) through its table.
+    static const bool bound = BindCupsImageLibrary() + BindCupsLibrary() >= 0;
+    (void)bound;
     job->output = output;
     job->model = start.model;
     cancelRequested = 0;

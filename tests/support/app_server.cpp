@@ -133,8 +133,11 @@ AppServer::~AppServer() { Stop(); }
 std::vector<std::string> AppServer::Environment() const
 {
     // The server's local socket lives in TMPDIR: one per test.
-    return {"HOME=" + dir_.File("home"), "TMPDIR=" + dir_.File("tmp"), "XDG_RUNTIME_DIR",
-            "XDG_CONFIG_HOME", "SNAP_COMMON", "CUPS_SERVER"};
+    std::vector<std::string> env = {"HOME=" + dir_.File("home"), "TMPDIR=" + dir_.File("tmp"),
+                                    "XDG_RUNTIME_DIR", "XDG_CONFIG_HOME", "SNAP_COMMON",
+                                    "CUPS_SERVER"};
+    env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
+    return env;
 }
 
 std::string AppServer::Start()
@@ -147,8 +150,13 @@ std::string AppServer::Start()
             "listen-hostname=127.0.0.1", "-o", "server-options=no-tls", "-o",
             "spool-directory=" + dir_.File("spool"), "-o", "state-file=" + dir_.File("state"),
             "-o", "log-file=" + dir_.File("log"), "-o", "log-level=info"};
+        std::vector<std::string> args = argv;
+        for (const std::string& o : extraOptions) {
+            args.push_back("-o");
+            args.push_back(o);
+        }
         const int out = open(dir_.File("server.out").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
-        pid_ = Spawn(argv, Environment(), out);
+        pid_ = Spawn(args, Environment(), out);
         close(out);
         const auto end = Clock::now() + std::chrono::seconds(15);
         int status = 0;

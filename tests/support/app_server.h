@@ -30,6 +30,10 @@ public:
     // by itself.
     bool Stop();
     bool Running() const { return pid_ > 0; }
+    // More server options ("name=value") for the next Start, and more
+    // environment ("NAME=value") for the server and its clients.
+    std::vector<std::string> extraOptions;
+    std::vector<std::string> extraEnvironment;
 
     int port() const { return port_; }
     const TempDir& dir() const { return dir_; }
