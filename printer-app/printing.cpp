@@ -142,6 +142,19 @@ std::map<std::string, std::string> VendorValues(pappl_printer_t* printer, pappl_
     return values;
 }
 
+// The tray the job asked for in its media-col, else the printer's default
+// (PAPPL fills in the tray where the job's size is loaded, which a job that
+// names only a size did not choose).
+std::string MediaSource(pappl_job_t* job, pappl_printer_t* printer, const pappl_pr_options_t* options)
+{
+    ipp_attribute_t* col = papplJobGetAttribute(job, "media-col");
+    if (col != nullptr && ippFindAttribute(ippGetCollection(col, 0), "media-source", IPP_TAG_ZERO))
+        return options->media.source;
+    pappl_pr_driver_data_t data;
+    papplPrinterGetDriverData(printer, &data);
+    return data.media_default.source;
+}
+
 bool Collated(pappl_job_t* job)
 {
     ipp_attribute_t* attr = papplJobGetAttribute(job, "multiple-document-handling");
@@ -167,9 +180,10 @@ bool StartRasterJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_
     a->model = model;
 
     const std::map<std::string, std::string> vendor = VendorValues(printer, options);
+    const std::string source = MediaSource(job, printer, options);
     JobChoices choices;
     choices.sides = SidesKeyword(options->sides);
-    choices.mediaSource = options->media.source;
+    choices.mediaSource = source.c_str();
     choices.darknessConfigured = options->darkness_configured;
     choices.printDarkness = options->print_darkness;
     choices.highQuality = options->print_quality == IPP_QUALITY_HIGH;
