@@ -100,10 +100,6 @@ void StatusLine(void* context, const char* text)
     } else if (line.rfind("ERROR:", 0) == 0) {
         papplLogJob(a->job, PAPPL_LOGLEVEL_ERROR, "%s", line.c_str() + 7);
         papplJobSetMessage(a->job, "%s", line.c_str() + 7);
-    } else if (line.rfind("PAGE:", 0) == 0) {
-        int page = 0, copies = 1;
-        if (std::sscanf(line.c_str(), "PAGE: %d %d", &page, &copies) == 2)
-            papplJobSetImpressionsCompleted(a->job, copies);
     } else {
         papplLogJob(a->job, PAPPL_LOGLEVEL_DEBUG, "%s", line.c_str());
     }
