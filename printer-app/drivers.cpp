@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -188,6 +189,10 @@ bool DriverCallback(pappl_system_t* system, const char* driverName, const char* 
         data->source[i] = kSources[i];
         data->media_ready[i] = MediaCol(*data, *a4, kSources[i]);
     }
+    // For tests: data that PAPPL refuses (a margin below the ones it offers), to
+    // show that such a printer takes no job and stops the next start.
+    if (std::getenv("NORVANE_TEST_REFUSED_DRIVER") != nullptr)
+        data->media_ready[0].left_margin = data->left_right - 1;
     data->num_type = 1;
     data->type[0] = "stationery";
 

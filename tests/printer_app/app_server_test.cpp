@@ -86,3 +86,24 @@ TEST_F(PrinterApp, RestartKeepsPrintersAndDefaults)
     EXPECT_EQ(r.exitStatus, 0) << r.output << server.Log();
 }
 
+
+// PAPPL 1.3.1 creates a printer even when it refuses the driver's data, and
+// such a printer would crash on its first job: it takes none, and the next
+// start stops with a clear message.
+TEST_F(PrinterApp, RefusedDriverDataStopsThePrinterAndTheNextStart)
+{
+    ASSERT_TRUE(server.Stop());
+    server.extraEnvironment = {"NORVANE_TEST_REFUSED_DRIVER=1"};
+    ASSERT_EQ(server.Start(), "");
+    Add("office", "norvane_r05", "socket://127.0.0.1:9100");
+    const CommandResult r = server.IppTool(
+        "office", {"filename=" + std::string(APP_TEST_DIR) + "/ipp/refused.test"}, {IppFile("refused.test")});
+    EXPECT_EQ(r.exitStatus, 0) << r.output << server.Log();
+    EXPECT_NE(server.Log().find("capabilities for driver 'norvane_r05' were refused"), std::string::npos);
+
+    ASSERT_TRUE(server.Stop());
+    const std::string start = server.Start();
+    EXPECT_NE(start.find("A printer's capabilities were refused by the printing system; not starting"),
+              std::string::npos)
+        << start;
+}
