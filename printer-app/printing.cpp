@@ -224,11 +224,15 @@ bool StartRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device
         papplJobSetMessage(job, "Page %u is not 8-bit grey raster.", page);
         return false;
     }
-    const char* name = h.cupsPageSizeName[0] ? h.cupsPageSizeName : options->media.size_name;
-    int widthHmm = options->media.size_width, lengthHmm = options->media.size_length;
-    if (h.cupsPageSizeName[0] && std::strcmp(h.cupsPageSizeName, options->media.size_name) != 0) {
-        widthHmm = static_cast<int>(h.PageSize[0] * 2540 / 72);
-        lengthHmm = static_cast<int>(h.PageSize[1] * 2540 / 72);
+    // The page's own size: by its PWG name, else by its points (a raster
+    // page may carry no name), else the job's media.
+    const char* name = h.cupsPageSizeName;
+    int widthHmm = static_cast<int>(h.PageSize[0] * 2540 / 72);
+    int lengthHmm = static_cast<int>(h.PageSize[1] * 2540 / 72);
+    if (h.PageSize[0] == 0 || h.PageSize[1] == 0) {
+        name = options->media.size_name;
+        widthHmm = options->media.size_width;
+        lengthHmm = options->media.size_length;
     }
     std::string error;
     if (!LayOutPage(a->model, name, widthHmm, lengthHmm, static_cast<int>(h.HWResolution[0]),

@@ -136,15 +136,17 @@ TEST_F(Printing, PwgRasterOnEachPlatform)
     const Case cases[] = {
         {"norvane_r01", "2", PwgPage("iso_a4_210x297mm", 595, 842, 0), "600dpi", "4736x6780"},
         {"norvane_r05", "3", PwgPage("na_letter_8.5x11in", 612, 792, 1), "600dpi", "4864x6368"},
+        // A page without a size name, of another size than the job's media.
+        {"norvane_r02", "2", PwgPage("", 612, 792, 1), "600dpi", "4864x6364"},
         {"norvane_r33", "1", PwgPage("iso_a4_210x297mm", 595, 842, 2, 1200, 600), "1200x600dpi", "9600x6780"},
         {"norvane_r35", "1", PwgPage("na_number-10_4.125x9.5in", 297, 684, 0), "600dpi", "2008x5228"},
     };
     for (const Case& c : cases) {
         const std::string name = std::string("p") + c.driver;
         const std::string folder = AddPrinter(name, c.driver);
+        const std::string media = c.page.pageSizeName.empty() ? "iso_a4_210x297mm" : c.page.pageSizeName;
         const CommandResult r = Print(name, WritePwg(name + ".pwg", {c.page}),
-                                      {std::string("resolution=") + c.resolution,
-                                       "media=" + c.page.pageSizeName});
+                                      {std::string("resolution=") + c.resolution, "media=" + media});
         ASSERT_EQ(r.exitStatus, 0) << r.output << server.Log();
         const std::vector<std::string> pages = Summary(folder);
         ASSERT_EQ(pages.size(), 1u) << c.driver;
