@@ -185,6 +185,16 @@ void EngineCancel(EngineJob*) { cancelRequested = 1; }
 
 void EngineKeepAlive(EngineJob* job) { SendKeepAliveFiller(job->job); }
 
+void EngineKeepAliveWhileWaiting(EngineJob* job)
+{
+    // The turn-the-stack instruction is reported before the replay of the
+    // even pages sends anything: no stage is half-way through its bytes.
+    const std::sig_atomic_t busy = outputBusy;
+    outputBusy = 0;
+    SendKeepAliveFiller(job->job);
+    outputBusy = busy;
+}
+
 int EnginePlatform(const EngineJob* job) { return printerModels[job->model].platform; }
 
 bool EndEngineJob(EngineJob* job)

@@ -101,6 +101,9 @@ void EngineCancel(EngineJob* job);
 // Two filler bytes to keep the printer's connection open, when the port is
 // idle (platforms 1 and 2).
 void EngineKeepAlive(EngineJob* job);
+// The same while the job waits inside its end (for the turned stack of a
+// manual-duplex job): the stream stands between two stages there.
+void EngineKeepAliveWhileWaiting(EngineJob* job);
 int EnginePlatform(const EngineJob* job);
 // Ends the document (replays, blank back, end), removes the spools and
 // frees the job; the next job may start. True when the job printed.

@@ -64,11 +64,14 @@ bool WriteDevice(void* context, const uint8_t* bytes, size_t count)
     return true;
 }
 
-void KeepAlive(AppJob* a)
+void KeepAlive(AppJob* a, bool waiting = false)
 {
     if (EnginePlatform(a->engine) == 3 || time(nullptr) - a->lastSent < kKeepAliveSeconds)
         return;
-    EngineKeepAlive(a->engine);
+    if (waiting)
+        EngineKeepAliveWhileWaiting(a->engine);
+    else
+        EngineKeepAlive(a->engine);
     papplDeviceFlush(a->device);
     a->lastSent = time(nullptr);
 }
@@ -84,7 +87,7 @@ void WaitForTurnedStack(AppJob* a, const char* instruction)
     for (unsigned tenths = 0; tenths < manualDuplexPauseSeconds * 10 && !Cancelled(a); ++tenths) {
         timespec pause{0, 100000000};
         nanosleep(&pause, nullptr);
-        KeepAlive(a);
+        KeepAlive(a, true);
     }
     papplPrinterSetReasons(a->printer, PAPPL_PREASON_NONE, PAPPL_PREASON_MEDIA_NEEDED);
 }
