@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/app_server.h"
+#include "leak_suppressions.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/app_server.h"
+#include "../leak_suppressions.h"
 #include "support/raster_job.h"
 
 namespace {
