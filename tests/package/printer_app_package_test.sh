@@ -13,6 +13,15 @@ mkdir -p "$work"
 pid=
 cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; true; }
 trap cleanup EXIT
+# A port of 127.0.0.1 nobody listens on.
+free_port() {
+  local p
+  for _ in $(seq 50); do
+    p=$((20000 + RANDOM % 20000))
+    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return 0; }
+  done
+  return 1
+}
 fail() { echo "FAIL: $*" >&2; [ -f "$work/log" ] && tail -20 "$work/log" >&2; exit 1; }
 
 cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
@@ -43,7 +52,7 @@ dpkg-deb -x "$deb" "$work/root"
 unit=$work/root/lib/systemd/system/norvane-printer-app.service
 exec_start=$(sed -n 's/^ExecStart=//p' "$unit")
 [[ $exec_start == "/usr/bin/norvane-printer-app server "* ]] || fail "ExecStart: $exec_start"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 mkdir -p "$work/var/lib" "$work/var/spool" "$work/out" "$work/tmp"
 cmd=${exec_start//\/usr\/bin\//$work/root/usr/bin/}
 cmd=${cmd//\/var\//$work/var/}

@@ -8,6 +8,15 @@ set -euo pipefail
 work=$1 app=$2 filter=$3 ppd_dir=$4 page_marks=$5 streamview=$6 e2e=$7
 . "$e2e/cups_sandbox.sh"
 
+# A port of 127.0.0.1 nobody listens on.
+free_port() {
+  local p
+  for _ in $(seq 50); do
+    p=$((20000 + RANDOM % 20000))
+    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return 0; }
+  done
+  return 1
+}
 fail() { echo "FAIL: $*" >&2; [ -f "$work/app/log" ] && tail -20 "$work/app/log" >&2; exit 1; }
 
 rm -rf "$work"
@@ -24,7 +33,7 @@ stop_all() {
 sandbox_start "$work/cups-logs" "$filter" "$ppd_dir"
 trap stop_all EXIT
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+port=$(free_port)
 HOME=$work/app TMPDIR=$work/app/tmp "$app" server -o server-port="$port" -o listen-hostname=127.0.0.1 \
   -o server-options=no-tls -o spool-directory="$work/app/spool" -o state-file="$work/app/state" \
   -o log-file="$work/app/log" -o log-level=info &
