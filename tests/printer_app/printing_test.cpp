@@ -195,6 +195,20 @@ TEST_F(Printing, CopiesAndSides)
     }
 }
 
+// A page the printer cannot take ends its job with a message; the next job
+// prints.
+TEST_F(Printing, PageThePrinterCannotTakeAbortsOnlyItsJob)
+{
+    const std::string folder = AddPrinter("a3", "norvane_r05");
+    const CommandResult bad =
+        Print("a3", WritePwg("a3.pwg", {PwgPage("iso_a3_297x420mm", 842, 1191, 0)}), {"state=8"});
+    EXPECT_EQ(bad.exitStatus, 0) << bad.output << server.Log();
+    EXPECT_NE(server.Log().find("The printer cannot take paper of 297.0 x 420"), std::string::npos)
+        << server.Log();
+    const CommandResult next = Print("a3", WritePwg("one.pwg", A4Pages(1)));
+    EXPECT_EQ(next.exitStatus, 0) << next.output << server.Log();
+}
+
 // PAPPL repeats the pages of an image for its copies itself: the engine
 // must not repeat them again.
 TEST_F(Printing, ImageCopiesAreNotDoubled)
@@ -233,8 +247,9 @@ TEST_F(Printing, ManualDuplexWaitsForTheTurnedStack)
     EXPECT_NE(Field(pages[3], "black"), "0");
 }
 
-// Cancel-Job while a page is being printed: the job ends at once and
-// neither PAPPL's spool nor the engine's leave a file behind.
+// Cancel-Job while a page is being printed: the job ends at once,
+// neither PAPPL's spool nor the engine's leave a file behind, and the next
+// job prints.
 TEST_F(Printing, CancelMidPageLeavesNothingBehind)
 {
     AddPrinter("big", "norvane_r33");
@@ -251,4 +266,7 @@ TEST_F(Printing, CancelMidPageLeavesNothingBehind)
     EXPECT_EQ(r.exitStatus, 0) << r.output;
     EXPECT_EQ(Entries(server.dir().File("spool")), std::vector<std::string>{});
     EXPECT_EQ(Entries(server.dir().File("tmp")), std::vector<std::string>{});
+    // The engine is free again for the next job.
+    const CommandResult next = Print("big", WritePwg("one.pwg", A4Pages(1)));
+    EXPECT_EQ(next.exitStatus, 0) << next.output << server.Log();
 }
