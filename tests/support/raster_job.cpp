@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -69,6 +70,7 @@ std::string WriteRasterJob(const std::string& path, const std::vector<RasterPage
         h.cupsColorOrder = CUPS_ORDER_CHUNKED;
         h.cupsColorSpace = p.colorSpace;
         h.cupsNumColors = p.colorCount;
+        std::snprintf(h.cupsPageSizeName, sizeof h.cupsPageSizeName, "%s", p.pageSizeName.c_str());
         if (!cupsRasterWriteHeader2(ras, &h))
             throw std::runtime_error("cupsRasterWriteHeader2 failed");
         std::vector<uint8_t> line(p.bytesPerLine, 0xFF);

@@ -22,6 +22,7 @@ struct RasterPage {
     cups_cspace_t colorSpace = CUPS_CSPACE_W;
     unsigned bitsPerColor = 8;
     unsigned colorCount = 1;     // 3 for an RGB page
+    std::string pageSizeName;    // cupsPageSizeName (PWG raster: the PWG media name)
     // Grey value of pixel (x, y); white when empty.
     std::function<uint8_t(unsigned x, unsigned y)> pixel;
 };
