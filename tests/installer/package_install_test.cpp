@@ -141,7 +141,9 @@ TEST_F(PackageInstallTest, FailureStatusIsPrintedAndReturnedRaw) {
     TempDir empty;
     ScopedEnv path("PATH", empty.path());
     EXPECT_EQ(127 << 8, Install(&printed));
+#ifndef NORVANE_EMULATED  // qemu-user spawns by fork: a failed exec only shows as status 127
     EXPECT_NE(std::string::npos, printed.find("cannot start pkexec"));
+#endif
     EXPECT_NE(std::string::npos, printed.find("system return 32512\n"));
 }
 

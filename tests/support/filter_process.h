@@ -71,10 +71,13 @@ public:
     // its standard output and is blocked writing to it; returns whether that
     // happened within timeoutMs.
     bool WaitForFullOutputPipe(int timeoutMs);
+    // Whether the filter is blocked reading its standard input now.
+    bool BlockedReadingInput() const;
     pid_t pid() const { return pid_; }
 
 private:
     void Pump(int timeoutMs);
+    bool BlockedIn(bool write, int fd) const;
     pid_t pid_ = -1;
     int in_ = -1, out_ = -1, err_ = -1;
     int timeoutSeconds_ = 120;
