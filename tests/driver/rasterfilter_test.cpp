@@ -3,6 +3,8 @@
 // here; only what the page loop itself reports.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -141,6 +143,22 @@ TEST_F(RasterFilterTest, RasterFromStandardInputOrFile)
                   "INFO: Printing page 2, 0% complete...\nPAGE: 2 1\n"
                   "INFO: Ready to print.\n");
     }
+}
+
+// A long job printed from a raster file passes 2 GiB; a 32-bit filter must
+// still open it. Past the two pages the file is a hole of zeros: no page.
+TEST_F(RasterFilterTest, RasterFileLargerThan2GiB)
+{
+    const std::string raster =
+        WriteRasterJob(dir.File("job.ras"), {SmallPage(595, 842), SmallPage(612, 792)});
+    std::filesystem::resize_file(raster, (std::uintmax_t{1} << 31) + 4096);
+    FilterRun run;
+    run.env["PPD"] = Ppd();
+    run.args = JobArgs("", raster);
+    const FilterResult r = RunFilterProcess(run);
+    EXPECT_FALSE(Contains(r.err, "Unable to open raster file")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "PAGE: 1 1\n") && Contains(r.err, "PAGE: 2 1\n")) << r.err;
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
 }
 
 TEST_F(RasterFilterTest, ProgressEvery128Lines)
