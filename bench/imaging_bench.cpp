@@ -1,9 +1,9 @@
 // Cost of the imaging stages on one A4 page at 600 dpi, the size the page
 // loop handles most often. The page mixes what print jobs hold: white
 // margins, lines of text, a grey ramp and a photograph-like area.
+#include "imaging/page_bitmap.h"
 #include "imaging/screening.h"
 #include "imaging/transforms.h"
-#include "stream/records.h"
 
 #include <benchmark/benchmark.h>
 extern "C" {
@@ -82,7 +82,6 @@ void BM_ScreenPage(benchmark::State& state)
     const int bits = platform == 3 && mode == 1 ? 2 : 1;
     std::vector<uint8_t> bitmap(std::size_t(kWidth) * kHeight * bits / 8, 0);
     for (auto _ : state) {
-        dotCount = 0;
         ScreenPage(grey.data(), kWidth, kHeight, bitmap.data(), kWidth - kMargin, negative, mode, platform);
         benchmark::DoNotOptimize(bitmap.data());
         benchmark::ClobberMemory();
@@ -112,18 +111,33 @@ void BM_Rotate180(benchmark::State& state)
 }
 BENCHMARK(BM_Rotate180)->Unit(benchmark::kMillisecond);
 
-void BM_Rotate90(benchmark::State& state)
+// The page built line by line as the raster arrives: not turned, turned a
+// half, turned a quarter (clockwise, and counter-clockwise after a half).
+void BM_PageBitmapFromLines(benchmark::State& state)
 {
-    std::vector<uint8_t> page = SamplePage();
-    uint32_t w = kWidth, h = kHeight;
+    const int half = static_cast<int>(state.range(0));
+    const int quarter = static_cast<int>(state.range(1));
+    const std::vector<uint8_t>& grey = SamplePage();
+    PageScreen screen;
+    PreparePageScreen(screen, kWidth, 0, 0, 1);
     for (auto _ : state) {
-        Rotate90(page.data(), w, h);
-        SwapInt32(&w, &h);
-        benchmark::ClobberMemory();
+        PageBitmap page;
+        BeginPageBitmap(page, kWidth, kHeight, half, quarter, screen);
+        for (uint32_t y = 0; y < kHeight; ++y)
+            AddBitmapLine(page, grey.data() + std::size_t(y) * kWidth);
+        FinishPageBitmap(page);
+        benchmark::DoNotOptimize(page.bits);
+        FreePageBitmap(page);
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * kWidth * kHeight);
 }
-BENCHMARK(BM_Rotate90)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PageBitmapFromLines)
+    ->ArgNames({"half", "quarter"})
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond);
 
 // For scale: JBIG-KIT with its default settings on the screened page, the
 // stage that the imaging stages should stay well below.

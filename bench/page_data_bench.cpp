@@ -21,7 +21,7 @@ extern "C" {
 #include <jbig.h>
 }
 
-#include "driver/filter_state.h"
+#include "stream/output_sink.h"
 #include "stream/jbig_compress.h"
 #include "stream/page_data.h"
 
@@ -123,7 +123,8 @@ void BM_SendPage(benchmark::State& state)
     const int platform = static_cast<int>(state.range(0));
     const Geometry g = GeometryFor(platform, state.range(1) != 0);
     std::vector<uint8_t> bm = TextPage(g.lineBits, g.lines);
-    ResetFilterState();
+    StreamSink sink;
+    OpenStreamSink(sink, FdOutputPort(STDOUT_FILENO));
     PageDataInfo info{};
     info.rasterFlags[2] = 0x20;
     info.lineBits = static_cast<uint16_t>(g.lineBits);
@@ -139,7 +140,7 @@ void BM_SendPage(benchmark::State& state)
         for (auto _ : state) {
             ResetPeak();
             const long before = ProcStatusKb("VmRSS:");
-            if (!Prnt_SendPage(info, platform))
+            if (!Prnt_SendPage(sink, info, platform))
                 state.SkipWithError("send failed");
             extraKb = std::max(extraKb, ProcStatusKb("VmHWM:") - before);
         }

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/filter_state.h"
 #include "driver/page_loop.h"
+#include "driver/signals.h"
 
 namespace {
 
@@ -108,13 +108,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::string input = "/proc/self/fd/" + std::to_string(fd);
 
     setenv("PPD", ppdPaths[model].c_str(), 1);
-    ResetFilterState();
-    manualDuplexPauseSeconds = 0;
+    cancelRequested = 0;
     std::string args[] = {"rasterfilter", "7", "fuzz", "fuzz", "1", options, input};
     char* argv[7];
     for (int i = 0; i < 7; ++i)
         argv[i] = args[i].data();
-    RunFilter(7, argv);
+    RunFilter(7, argv, 0);
     close(fd);
     if (!SpoolDirEmpty())
         std::abort();  // a spool file outlived the job

@@ -15,6 +15,7 @@ GtkWidget* fixed;
 GtkWidget* gButton;
 GtkWidget* check_button;
 GtkWidget* check_fixed;
+GtkWidget* failure_dialog;
 
 namespace {
 
@@ -22,6 +23,8 @@ namespace {
 constexpr int kBorder = 15;
 constexpr int kInnerWidth = 470;
 constexpr int kMinButtonWidth = 50;
+// Of what dpkg said, the failure dialog shows the end: where it says why.
+constexpr int kOutputLines = 8;
 
 void connect(gpointer instance, const char* signal, GCallback handler) {
     g_signal_connect_data(instance, signal, handler, nullptr, nullptr, static_cast<GConnectFlags>(0));
@@ -59,6 +62,23 @@ void setLicenseText() {
     gchar* valid = g_utf8_make_valid(data, licenseDataSize);
     gtk_text_buffer_set_text(text_buffer, valid, -1);
     g_free(valid);
+}
+
+void failureDialogResponse(GtkDialog* dialog, gint, gpointer) {
+    gtk_widget_destroy(GTK_WIDGET(dialog));
+}
+
+void failureDialogDestroyed(GtkWidget*, gpointer) {
+    failure_dialog = nullptr;
+}
+
+// Why the installation failed, for the failure dialog.
+std::string failureDetail(const std::string& output) {
+    if (rpmPathList.empty()) {
+        return std::string(str_noPackageLabel) + "\n" + packageFolder + "/*" + packageSuffix();
+    }
+    const std::string tail = lastLines(output, kOutputLines);
+    return tail.empty() ? "" : std::string(str_outputLabel) + "\n" + tail;
 }
 
 }  // namespace
@@ -154,10 +174,50 @@ void checkButtonClicked(GtkWidget* widget, gpointer) {
 }
 
 void buttonClicked(GtkWidget*, gpointer) {
-    if (installPackages() == 0) {
+    std::string output;
+    if (installPackages(&output) == 0) {
         deallocInstallWindow();
         initAndshowInstallSucceededWindow();
+        return;
     }
+    showInstallFailedDialog(failureDetail(output));
+}
+
+void showInstallFailedDialog(const std::string& detail) {
+    if (failure_dialog != nullptr) {
+        gtk_widget_destroy(failure_dialog);
+    }
+    // Modal: the install button waits until the user has read why.
+    failure_dialog = gtk_message_dialog_new(GTK_WINDOW(window),
+                                            static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                                            GTK_MESSAGE_ERROR, GTK_BUTTONS_NONE, "%s", str_failedLabel);
+    gtk_window_set_title(GTK_WINDOW(failure_dialog), str_processName);
+    if (!detail.empty()) {
+        // dpkg's output is not ours: show what is not UTF-8 as far as possible.
+        gchar* valid = g_utf8_make_valid(detail.data(), static_cast<gssize>(detail.size()));
+        gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(failure_dialog), "%s", valid);
+        g_free(valid);
+    }
+    // Long paths have no blanks to wrap at; without this they widen the dialog.
+    GList* texts = gtk_container_get_children(
+        GTK_CONTAINER(gtk_message_dialog_get_message_area(GTK_MESSAGE_DIALOG(failure_dialog))));
+    for (GList* l = texts; l != nullptr; l = l->next) {
+        if (GTK_IS_LABEL(l->data)) {
+            gtk_label_set_line_wrap_mode(GTK_LABEL(l->data), PANGO_WRAP_WORD_CHAR);
+        }
+    }
+    g_list_free(texts);
+
+    // A plain label: our texts carry no mnemonics.
+    GtkWidget* close = gtk_button_new_with_label(str_closeButton);
+    gtk_widget_set_can_default(close, TRUE);
+    gtk_dialog_add_action_widget(GTK_DIALOG(failure_dialog), close, GTK_RESPONSE_CLOSE);
+    gtk_dialog_set_default_response(GTK_DIALOG(failure_dialog), GTK_RESPONSE_CLOSE);
+    connect(failure_dialog, "response", G_CALLBACK(failureDialogResponse));
+    connect(failure_dialog, "destroy", G_CALLBACK(failureDialogDestroyed));
+    gtk_widget_show(close);
+    gtk_widget_show(failure_dialog);
+    gtk_widget_grab_focus(close);
 }
 
 void deallocInstallWindow() {

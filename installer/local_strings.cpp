@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
+#include <string>
+
+#include "installer_folder.h"
 
 char localeStringPath[kLocalStringSize];
 char licensePath[kLocalStringSize];
@@ -15,6 +17,10 @@ char str_checkButton[kLocalStringSize];
 char str_installButton[kLocalStringSize];
 char str_finishLabel[kLocalStringSize];
 char str_doneButton[kLocalStringSize];
+char str_failedLabel[kLocalStringSize];
+char str_noPackageLabel[kLocalStringSize];
+char str_outputLabel[kLocalStringSize];
+char str_closeButton[kLocalStringSize];
 
 char* licenseData = nullptr;
 int32_t licenseDataSize = 0;
@@ -30,29 +36,35 @@ constexpr const char* kOpenMode = "r,css=utf-8";
 struct KeyedString {
     const char* key;
     char* text;
+    const char* english;  // what the text is when no file sets it
 };
 
 // Tested in this order on every line; all keys found on a line are served.
+// No key may occur inside another one.
 const KeyedString kKeys[] = {
-    {"str_processName", str_processName},
-    {"str_noticeLabel", str_noticeLabel},
-    {"str_checkButton", str_checkButton},
-    {"str_installButton", str_installButton},
-    {"str_finishLabel", str_finishLabel},
-    {"str_doneButton", str_doneButton},
+    {"str_processName", str_processName, ""},
+    {"str_noticeLabel", str_noticeLabel, ""},
+    {"str_checkButton", str_checkButton, ""},
+    {"str_installButton", str_installButton, ""},
+    {"str_finishLabel", str_finishLabel, ""},
+    {"str_doneButton", str_doneButton, ""},
+    {"str_failedLabel", str_failedLabel, "The installation failed."},
+    {"str_noPackageLabel", str_noPackageLabel, "There is no driver package for this computer in the folder:"},
+    {"str_outputLabel", str_outputLabel, "Last lines of the installation output:"},
+    {"str_closeButton", str_closeButton, "Close"},
 };
 
 // Formats one of the two paths; false when it had to be cut.
-bool formatPath(char* path, const char* pathTemplate, const char* cwd, const char* locale) {
-    int length = std::snprintf(path, kLocalStringSize, pathTemplate, cwd, locale);
+bool formatPath(char* path, const char* pathTemplate, const char* dir, const char* locale) {
+    int length = std::snprintf(path, kLocalStringSize, pathTemplate, dir, locale);
     return length >= 0 && length < kLocalStringSize;
 }
 
 // A cut path names some other file, so it is never opened.
-FILE* openLocaleFile(char* path, bool pathFits, const char* pathTemplate, const char* cwd) {
+FILE* openLocaleFile(char* path, bool pathFits, const char* pathTemplate, const char* dir) {
     FILE* file = pathFits ? std::fopen(path, kOpenMode) : nullptr;
     if (file == nullptr) {
-        if (!formatPath(path, pathTemplate, cwd, kFallbackLocale)) {
+        if (!formatPath(path, pathTemplate, dir, kFallbackLocale)) {
             std::printf("path too long: %s\n", path);
             return nullptr;
         }
@@ -105,6 +117,7 @@ void initialzeLocalStrings() {
     licenseDataSize = 0;
     for (const KeyedString& k : kKeys) {
         std::memset(k.text, 0, kLocalStringSize);
+        std::strcpy(k.text, k.english);
     }
 
     const char* lang = std::getenv("LANG");
@@ -113,22 +126,29 @@ void initialzeLocalStrings() {
         lang = kFallbackLocale;
     }
 
-    char cwd[kLocalStringSize];
-    if (getcwd(cwd, sizeof cwd) == nullptr) {
+    bool programFolder = false;
+    const std::string folder = installerFolder(&programFolder);
+    char dir[kLocalStringSize];
+    if (folder.empty()) {
         // Relative paths still find the files when the absolute one is too long.
         std::printf("getcwd failed!\n");
-        std::strcpy(cwd, ".");
+        std::strcpy(dir, ".");
+    } else {
+        std::snprintf(dir, sizeof dir, "%s", folder.c_str());
+    }
+    if (programFolder) {
+        std::printf("no locale folder in the working directory, using the installer's folder %s\n", folder.c_str());
     }
 
-    const bool stringsPathFits = formatPath(localeStringPath, kStringsTemplate, cwd, lang);
-    const bool licensePathFits = formatPath(licensePath, kLicenseTemplate, cwd, lang);
+    const bool stringsPathFits = formatPath(localeStringPath, kStringsTemplate, dir, lang);
+    const bool licensePathFits = formatPath(licensePath, kLicenseTemplate, dir, lang);
 
-    if (FILE* license = openLocaleFile(licensePath, licensePathFits, kLicenseTemplate, cwd)) {
+    if (FILE* license = openLocaleFile(licensePath, licensePathFits, kLicenseTemplate, dir)) {
         readLicense(license);
         std::fclose(license);
     }
 
-    FILE* strings = openLocaleFile(localeStringPath, stringsPathFits, kStringsTemplate, cwd);
+    FILE* strings = openLocaleFile(localeStringPath, stringsPathFits, kStringsTemplate, dir);
     if (strings == nullptr) {
         return;
     }

@@ -5,7 +5,21 @@
 // The PPD API is deprecated in CUPS 2.x but is what reads a driver's PPD.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
-CupsFunctions cups;
+namespace {
+
+// The functions the filter is linked against: what the table holds until a
+// library is bound, and again once it is closed, so that no entry is ever
+// null or points into a library no longer loaded.
+CupsFunctions LinkedFunctions()
+{
+    return {&::cupsRasterReadPixels, &::cupsRasterClose, &::cupsRasterReadHeader2, &::cupsRasterOpen,
+            &::ppdClose,             &::ppdOpenFile,     &::ppdLocalizeIPPReason,  &::cupsGetOption,
+            &::cupsParseOptions,     &::cupsSideChannelDoRequest, &::cupsTempFd,  &::cupsFreeOptions};
+}
+
+}  // namespace
+
+CupsFunctions cups = LinkedFunctions();
 
 const char* const kCupsImageLibraryPath = "/usr/lib/libcupsimage.so";
 const char* const kCupsLibraryPath = "/usr/lib/libcups.so";
@@ -68,4 +82,5 @@ void UnbindCupsLibraries()
         dlclose(mainLibrary);
         mainLibrary = nullptr;
     }
+    cups = LinkedFunctions();
 }

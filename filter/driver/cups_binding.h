@@ -37,5 +37,6 @@ extern const char* const kCupsLibraryPath;       // "/usr/lib/libcups.so"
 // function for that name, so no pointer is ever left null.
 int BindCupsImageLibrary();
 int BindCupsLibrary();
-// Closes both library handles (clean-up).
+// Closes both library handles (clean-up); the table holds the linked
+// functions again, as it does before anything is bound.
 void UnbindCupsLibraries();

@@ -2,13 +2,11 @@
 
 #include <strings.h>
 
-#include <utility>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "driver/cups_binding.h"
-
-JobOption jobOptions[kJobOptionCount];
 
 namespace {
 
@@ -20,22 +18,57 @@ const JobOption kDefaults[kJobOptionCount] = {
 
 bool Is(const char* text, const char* word) { return strcasecmp(text, word) == 0; }
 
-int DuplexValue(const char* text)
+// The choices each option takes, as the PPD lists them; the IPP "sides"
+// names stand beside the PPD's for the two duplex rows.
+struct Choice {
+    const char* text;
+    int value;
+};
+constexpr Choice kSwitchChoices[] = {{"False", 0}, {"True", 1}};
+constexpr Choice kDuplexChoices[] = {{"None", 0},       {"DuplexNoTumble", 1},      {"DuplexTumble", 2},
+                                     {"one-sided", 0},  {"two-sided-long-edge", 1}, {"two-sided-short-edge", 2}};
+constexpr Choice kDensityChoices[] = {{"1", 1}, {"2", 2}, {"3", 3}, {"4", 4}};
+constexpr Choice kOutputOrderChoices[] = {{"Normal", 0}, {"True", 1}};
+constexpr Choice kInputSlotChoices[] = {{"Auto", 0}, {"ManualFeed", 1}, {"AutoFeed", 2}};
+
+struct Choices {
+    const Choice* first;
+    int count;
+};
+
+template <int N>
+constexpr Choices Of(const Choice (&list)[N]) { return {list, N}; }
+
+Choices ChoicesOf(int row)
 {
-    if (Is(text, "DuplexNoTumble") || Is(text, "two-sided-long-edge"))
-        return 1;
-    if (Is(text, "DuplexTumble") || Is(text, "two-sided-short-edge"))
-        return 2;
-    return 0;
+    switch (row) {
+    case kDuplex:
+    case kSides: return Of(kDuplexChoices);
+    case kDensity: return Of(kDensityChoices);
+    case kOutputOrder: return Of(kOutputOrderChoices);
+    case kInputSlot: return Of(kInputSlotChoices);
+    default: return Of(kSwitchChoices);
+    }
 }
 
-int InputSlotValue(const char* text)
+const Choice* Find(Choices choices, const char* text)
 {
-    if (Is(text, "ManualFeed"))
-        return 1;
-    if (Is(text, "AutoFeed"))
-        return 2;
-    return 0;  // "Auto" and anything unknown
+    for (int i = 0; i < choices.count; ++i)
+        if (Is(text, choices.first[i].text))
+            return &choices.first[i];
+    return nullptr;
+}
+
+// Sets the row to the choice named by text. A text that is none of the
+// option's choices leaves the row as it is and is named on a warning line.
+void Choose(JobOption& row, Choices choices, const char* text, const StatusReporter& status)
+{
+    if (const Choice* choice = Find(choices, text)) {
+        row.value = choice->value;
+        return;
+    }
+    ReportStatus(status, "WARNING: %s=%.64s is not one of the option's choices; %s keeps its default\n",
+                 row.name, text, row.name);
 }
 
 }  // namespace
@@ -46,44 +79,37 @@ void LoadDefaultJobOptions(JobOption* table)
         table[row] = kDefaults[row];
 }
 
-void ParseJobOptions(JobOption* table, int count, cups_option_t* options)
+void ParseJobOptions(JobOption* table, int count, cups_option_t* options, const StatusReporter& status)
 {
     for (int row = 0; row < kJobOptionCount; ++row) {
-        const char* text = cups.cupsGetOption(table[row].name, count, options);
-        if (text == nullptr)
-            continue;
-        switch (row) {
-        case kDuplex:
-        case kSides:
-            table[row].value = DuplexValue(text);
-            break;
-        case kDensity:
-            table[row].value = static_cast<int>(std::strtol(text, nullptr, 10));
-            break;
-        case kInputSlot:
-            table[row].value = InputSlotValue(text);
-            break;
-        default:
-            // Switches only ever turn on; "false" keeps the earlier value.
-            if (Is(text, "true"))
-                table[row].value = 1;
-            break;
-        }
+        if (const char* text = cups.cupsGetOption(table[row].name, count, options))
+            Choose(table[row], ChoicesOf(row), text, status);
     }
     // The IPP ways of asking for two sides and for collated copies, which
     // print dialogs use instead of the PPD's own option names.
     if (cups.cupsGetOption("Duplex", count, options) == nullptr) {
-        if (const char* sides = cups.cupsGetOption("Sides", count, options))
-            table[kDuplex].value = DuplexValue(sides);
+        const char* sides = cups.cupsGetOption("Sides", count, options);
+        if (const Choice* choice = sides != nullptr ? Find(Of(kDuplexChoices), sides) : nullptr)
+            table[kDuplex].value = choice->value;
     }
     if (cups.cupsGetOption("Collate", count, options) == nullptr) {
         const char* handling = cups.cupsGetOption("multiple-document-handling", count, options);
         if (handling != nullptr && Is(handling, "separate-documents-collated-copies"))
             table[kCollate].value = 1;
+        else if (handling != nullptr && Is(handling, "separate-documents-uncollated-copies"))
+            table[kCollate].value = 0;
     }
 }
 
-void ApplyPpdDefaults(JobOption* table, ppd_file_t* ppd)
+int ExcludeMachineDuplex(JobOption* table)
+{
+    if (table[kManualDuplex].value != 1 || table[kDuplex].value == 0)
+        return 0;
+    table[kDuplex].value = 0;
+    return 1;
+}
+
+void ApplyPpdDefaults(JobOption* table, ppd_file_t* ppd, const StatusReporter& status)
 {
     if (ppd == nullptr)
         return;
@@ -111,7 +137,7 @@ void ApplyPpdDefaults(JobOption* table, ppd_file_t* ppd)
     for (int i = 1; i < count; ++i)
         for (int j = i; j > 0 && strcasecmp(defaults[j - 1].name, defaults[j].name) > 0; --j)
             std::swap(defaults[j - 1], defaults[j]);
-    ParseJobOptions(table, count, defaults);
+    ParseJobOptions(table, count, defaults, status);
 }
 
 int PlatformFromName(const char* text)

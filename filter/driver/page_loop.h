@@ -1,11 +1,9 @@
-// The filter's entry: arguments, raster input, PPD, and the page loop.
+// The CUPS filter's front end on the print engine: arguments, raster input,
+// PPD, and the loop that feeds each page's header and lines to the job.
 #pragma once
-
-// Seconds the filter waits after a manual-duplex job, so that the user sees
-// the instruction to turn the stack before the job is reported done.
-extern unsigned manualDuplexPauseSeconds;
 
 // Runs one job as the CUPS scheduler starts it:
 //   rasterfilter job-id user title copies options [file]
-// Returns the exit status.
-int RunFilter(int argc, char* argv[]);
+// Returns the exit status. manualDuplexPauseSeconds: how long the end of a
+// manual-duplex job waits (10 for the scheduler).
+int RunFilter(int argc, char* argv[], unsigned manualDuplexPauseSeconds = 10);

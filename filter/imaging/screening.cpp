@@ -21,8 +21,6 @@
 // the byte being built.
 #include "imaging/screening.h"
 
-#include "stream/records.h"
-
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -30,15 +28,8 @@
 
 namespace {
 
-constexpr int kMaxPeriod = 28;
-constexpr int kMaxGroup = 8;
-
-// Matrix lines extended past the period by one group, so that the
-// thresholds of any group that starts inside the period lie in one run.
-struct Screen {
-    int period;
-    uint8_t rows[kMaxPeriod][kMaxPeriod + kMaxGroup];
-};
+using Screen = ScreenMatrix;
+constexpr int kMaxGroup = kMaxScreenGroup;
 
 void LoadScreen(Screen& s, const uint8_t* matrix, int period)
 {
@@ -239,10 +230,81 @@ uint64_t RunScreener(const Job& job)
     return s.count;
 }
 
+// Whole bytes of one run, as Run builds them for a line that starts on a
+// byte.
+template <Mode M>
+uint64_t ScreenGroups(const Job& job, const uint8_t* g, uint32_t count, uint32_t y, uint32_t x0)
+{
+    Screener<M> s(job);
+    constexpr uint32_t kGroup = Screener<M>::kGroup;
+    const Screen& screen = *job.screen;
+    const uint8_t* trow = screen.rows[y % static_cast<uint32_t>(screen.period)];
+    int tx = static_cast<int>(x0 % static_cast<uint32_t>(screen.period));
+    for (uint32_t i = 0; i + kGroup <= count; i += kGroup) {
+        s.Group(g + i, trow + tx, x0 + i);
+        tx += static_cast<int>(kGroup);
+        if (tx >= screen.period)
+            tx -= screen.period;
+    }
+    return s.count;
+}
+
+void LoadMatrix(Screen& screen, int screenMode, int platform)
+{
+    if (platform == 1 && screenMode != 0)
+        LoadScreen(screen, &AltScreen28[0][0], 28);
+    else if (platform == 2 && screenMode != 0)
+        LoadScreen(screen, &AltScreen16[0][0], 16);
+    else
+        LoadScreen(screen, &StandardScreen16[0][0], 16);
+}
+
+// t = 255 - g - T, at least 0, depends only on g + T (g > 0).
+void LoadTwoBitLevels(uint8_t levels[512], int negative)
+{
+    const uint8_t flip = negative ? 3 : 0;
+    for (int sum = 0; sum < 511; ++sum)
+        levels[sum] = TwoBitLevels[sum < 255 ? 255 - sum : 0] ^ flip;
+    levels[511] = TwoBitLevels[255] ^ flip;
+}
+
 }  // namespace
 
+int PreparePageScreen(PageScreen& screen, uint32_t countLimit, int negative, int screenMode,
+                      int platform)
+{
+    if (platform < 1 || platform > 3)
+        return 0;
+    const bool twoBit = platform == 3 && screenMode == 1;
+    screen.bits = twoBit ? 2 : 1;
+    screen.countLimit = countLimit;
+    screen.invert = platform == 3 && negative ? 0xFF : 0;
+    if (platform == 3)
+        screen.mode = static_cast<int>(twoBit ? Mode::TwoBit : Mode::OneBit);
+    else
+        screen.mode = static_cast<int>(negative ? Mode::CountNegative : Mode::Count);
+    LoadMatrix(screen.matrix, screenMode, platform);
+    if (twoBit)
+        LoadTwoBitLevels(screen.levels, negative);
+    return 1;
+}
+
+uint32_t ScreenRun(const PageScreen& screen, const uint8_t* grey, uint32_t count, uint32_t y,
+                   uint32_t x, uint8_t* out)
+{
+    Job job{grey, count, 1, out, screen.countLimit, screen.invert, &screen.matrix, screen.levels};
+    switch (static_cast<Mode>(screen.mode)) {
+    case Mode::Count: return static_cast<uint32_t>(ScreenGroups<Mode::Count>(job, grey, count, y, x));
+    case Mode::CountNegative:
+        return static_cast<uint32_t>(ScreenGroups<Mode::CountNegative>(job, grey, count, y, x));
+    case Mode::OneBit: ScreenGroups<Mode::OneBit>(job, grey, count, y, x); return 0;
+    case Mode::TwoBit: ScreenGroups<Mode::TwoBit>(job, grey, count, y, x); return 0;
+    }
+    return 0;
+}
+
 int ScreenPage(const uint8_t* grey, uint32_t width, uint32_t lines, uint8_t* bitmap,
-               uint32_t countLimit, int negative, int screenMode, int platform)
+               uint32_t countLimit, int negative, int screenMode, int platform, uint32_t* dots)
 {
     if (grey == nullptr || bitmap == nullptr || platform < 1 || platform > 3)
         return 0;
@@ -252,22 +314,13 @@ int ScreenPage(const uint8_t* grey, uint32_t width, uint32_t lines, uint8_t* bit
         return 0;
 
     Screen screen;
-    if (platform == 1 && screenMode != 0)
-        LoadScreen(screen, &AltScreen28[0][0], 28);
-    else if (platform == 2 && screenMode != 0)
-        LoadScreen(screen, &AltScreen16[0][0], 16);
-    else
-        LoadScreen(screen, &StandardScreen16[0][0], 16);
+    LoadMatrix(screen, screenMode, platform);
 
     Job job{grey, width, lines, bitmap, countLimit, 0, &screen, nullptr};
     if (platform == 3) {
         if (twoBit) {
-            // t = 255 - g - T, at least 0, depends only on g + T (g > 0).
             uint8_t levels[512];
-            const uint8_t flip = negative ? 3 : 0;
-            for (int sum = 0; sum < 511; ++sum)
-                levels[sum] = TwoBitLevels[sum < 255 ? 255 - sum : 0] ^ flip;
-            levels[511] = TwoBitLevels[255] ^ flip;
+            LoadTwoBitLevels(levels, negative);
             job.levels = levels;
             RunScreener<Mode::TwoBit>(job);
         } else {
@@ -277,6 +330,7 @@ int ScreenPage(const uint8_t* grey, uint32_t width, uint32_t lines, uint8_t* bit
         return 1;
     }
     uint64_t counted = negative ? RunScreener<Mode::CountNegative>(job) : RunScreener<Mode::Count>(job);
-    dotCount += static_cast<uint32_t>(counted);
+    if (dots != nullptr)
+        *dots += static_cast<uint32_t>(counted);
     return 1;
 }

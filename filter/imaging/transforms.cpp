@@ -2,13 +2,11 @@
 // bit order changes.
 #include "imaging/transforms.h"
 
-#include "driver/filter_state.h"
-
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -161,31 +159,6 @@ int Rotate180(uint8_t* bitmap, uint32_t width, uint32_t height)
         *hi = t;
         ++lo;
     }
-    return 1;
-}
-
-// Quarter turn clockwise: source row r, column c goes to row c, column
-// height - 1 - r. The source is turned band by band into a scratch page.
-int Rotate90(uint8_t* bitmap, uint32_t width, uint32_t height)
-{
-    std::size_t bytes;
-    if (bitmap == nullptr || width == 0 || height == 0)
-        return 0;
-    uint8_t* scratch = PageBytes(width, height, bytes) ? static_cast<uint8_t*>(std::malloc(bytes)) : nullptr;
-    if (scratch == nullptr) {
-        // The page stays as it was; the caller may still go on with it.
-        SetErrMsg("Rotate90() :: malloc memory Fail. \n");
-        return 0;
-    }
-    // Bottom band first: each result row is then written front to back.
-    for (uint32_t end = height; end > 0;) {
-        const uint32_t lines = end < kTurnBandLines ? end : kTurnBandLines;
-        end -= lines;
-        TurnBand(bitmap + static_cast<std::size_t>(end) * width, width, lines, width, scratch,
-                 width, height, end, 0);
-    }
-    std::memcpy(bitmap, scratch, bytes);
-    std::free(scratch);
     return 1;
 }
 

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "driver/filter_state.h"
 #include "stream/page_data.h"
 #include "stream/page_framing.h"
 
@@ -11,10 +10,10 @@ namespace {
 
 void* ZeroedAlloc(std::size_t count, std::size_t size) { return std::calloc(count, size); }
 
-void Report(const char* text)
+void Report(StreamSink& sink, const char* text)
 {
-    PrependErrMsg(text);
-    PrintErrMsg();
+    PrependErrMsg(sink, text);
+    PrintErrMsg(sink);
 }
 
 }  // namespace
@@ -47,16 +46,17 @@ PageDataInfo BlankPageData(uint32_t width, uint32_t height, uint32_t twoBitMode,
     return info;
 }
 
-void InsertBlankPage(cups_page_header2_t header, PageSetup& setup, int platform)
+void InsertBlankPage(StreamSink& sink, const cups_page_header2_t& header, PageSetup& setup, int platform,
+                     int pageNumber, uint32_t& imageChecksum)
 {
     uint32_t width = setup.imageWidth;
     uint32_t height = setup.imageHeight;
     const uint32_t twoBitMode = setup.twoBitMode;
 
     // The blank page is never counted as a page read.
-    setup.pageNumber = static_cast<uint16_t>(curPageNum + 1);
-    if (!Prnt_StartPage(setup, platform))
-        Report("InsertBlankPage() :: Start page Fail ! \n");
+    setup.pageNumber = static_cast<uint16_t>(pageNumber);
+    if (!Prnt_StartPage(sink, setup, platform))
+        Report(sink, "InsertBlankPage() :: Start page Fail ! \n");
 
     // A page fed long edge first was turned a quarter, and its setup already
     // describes the turned bitmap: the blank back is sent in the same shape
@@ -70,18 +70,21 @@ void InsertBlankPage(cups_page_header2_t header, PageSetup& setup, int platform)
     if (bitmap == nullptr) {
         // Without a bitmap there is nothing to send; the page is still
         // closed so that the printer stays in step.
-        Report("InsertBlankPage() :: malloc Fail ! \n");
+        Report(sink, "InsertBlankPage() :: malloc Fail ! \n");
     } else {
         PageDataInfo pageData = BlankPageData(width, height, twoBitMode, header.HWResolution[0], platform);
         pageData.bitmap = bitmap;
-        if (!Prnt_SendPage(pageData, platform))
-            Report("InsertBlankPage() :: Send page Fail!\n");
+        pageData.imageChecksum = imageChecksum;
+        if (!Prnt_SendPage(sink, pageData, platform))
+            Report(sink, "InsertBlankPage() :: Send page Fail!\n");
         std::free(bitmap);
+        imageChecksum = pageData.imageChecksum;
     }
 
     PageEndInfo pageEnd{};
-    pageEnd.pageNumber = curPageNum + 1;
+    pageEnd.pageNumber = pageNumber;
     pageEnd.machineDuplex = 0;
-    if (!Prnt_EndPage(pageEnd, platform))
-        Report("InsertBlankPage() :: End page Fail ! \n");
+    pageEnd.imageChecksum = imageChecksum;  // a blank page has no toner dots
+    if (!Prnt_EndPage(sink, pageEnd, platform))
+        Report(sink, "InsertBlankPage() :: End page Fail ! \n");
 }

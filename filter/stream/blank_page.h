@@ -6,12 +6,16 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "stream/output_sink.h"
 #include "stream/records.h"
 
 // Frames and sends one blank page after the last one: page number
-// curPageNum + 1, the geometry of setup (which keeps the new page number).
-// Stage failures are reported in the printer stream; the page goes on.
-void InsertBlankPage(cups_page_header2_t header, PageSetup& setup, int platform);
+// pageNumber, the geometry of setup (which keeps the new page number).
+// imageChecksum: the checksum of the last compressed data, which the blank
+// page's own replaces once compressed. Stage failures are reported in the
+// printer stream; the page goes on.
+void InsertBlankPage(StreamSink& sink, const cups_page_header2_t& header, PageSetup& setup, int platform,
+                     int pageNumber, uint32_t& imageChecksum);
 
 // Bytes of a blank bitmap of width x height pixels (two bits per pixel when
 // twoBitMode is not 0), every line rounded up to whole bytes. 0 when the

@@ -5,12 +5,13 @@
 #include <cstddef>
 #include <ctime>
 
+#include "stream/output_sink.h"
 #include "stream/records.h"
 
 // 1 when the whole document start was written; 0 on the first failed piece
-// (its text put in front of errMsgBuf) or for a platform other than 1-3.
-int Prnt_StartDoc(const DocStartInfo& info, int platform);
-int Prnt_EndDoc(const DocEndInfo& info, int platform);
+// (its text put in front of errMsg) or for a platform other than 1-3.
+int Prnt_StartDoc(StreamSink& sink, const DocStartInfo& info, int platform);
+int Prnt_EndDoc(StreamSink& sink, const DocEndInfo& info, int platform);
 
 // The PJL job time, "mm:HH:DD:MM:YYYY\r\n" (minutes before hours), into out
 // of size bytes, terminated. Returns the length of the text.
@@ -19,11 +20,7 @@ int FormatJobTime(const std::tm& local, char* out, std::size_t size);
 
 // The job owner the printer shows is this host's name: at most
 // kHostNameSize characters, always terminated (out holds kHostNameSize + 1
-// bytes); empty when the system reports no name.
+// bytes); empty when the system reports no name. hostName: where the name
+// comes from (gethostname when null).
 constexpr std::size_t kHostNameSize = 32;
-void ReadHostName(char* out);
-
-// Where the document start takes the time and the host name from; tests
-// point them elsewhere to get fixed bytes.
-extern std::time_t (*docClock)(std::time_t* now);
-extern int (*docHostName)(char* name, std::size_t size);
+void ReadHostName(char* out, int (*hostName)(char* name, std::size_t size));

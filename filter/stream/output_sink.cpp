@@ -1,38 +1,89 @@
 #include "stream/output_sink.h"
 
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
-#include "driver/filter_state.h"
+volatile std::sig_atomic_t outputBusy = 1;
 
 namespace {
 
-// Writes all bytes to fd, resuming after partial and interrupted writes and
-// waiting while a non-blocking descriptor is full. Returns false on error.
-bool WriteAll(int fd, const unsigned char* bytes, size_t count)
+// After a cancel request a write waits only while its reader takes data:
+// room must come within this time.
+constexpr int kCancelGraceMs = 3000;
+
+// Whether fd takes data within the grace time (a descriptor in error counts
+// as ready: the write then reports it).
+bool RoomComesSoon(int fd)
 {
-    while (count > 0) {
-        ssize_t n = write(fd, bytes, count);
-        if (n > 0) {
-            bytes += n;
-            count -= static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{fd, POLLOUT, 0};
-            if (poll(&p, 1, -1) >= 0 || errno == EINTR)
-                continue;
-        }
-        return false;
-    }
-    return true;
+    pollfd p{fd, POLLOUT, 0};
+    int ready;
+    do
+        ready = poll(&p, 1, kCancelGraceMs);
+    while (ready < 0 && errno == EINTR);
+    return ready != 0;
 }
 
-// Keeps the errno of the first failed write of its kind for the page loop.
+}  // namespace
+
+int WriteAllToFd(int fd, const uint8_t* bytes, std::size_t count, const volatile std::sig_atomic_t* cancel)
+{
+    while (count > 0) {
+        std::size_t piece = count;
+        if (cancel != nullptr && *cancel) {
+            if (!RoomComesSoon(fd)) {
+                errno = EINTR;
+                return 0;
+            }
+            piece = count < PIPE_BUF ? count : PIPE_BUF;
+        }
+        ssize_t n = write(fd, bytes, piece);
+        if (n > 0) {
+            bytes += n;
+            count -= static_cast<std::size_t>(n);
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p{fd, POLLOUT, 0};
+            if (poll(&p, 1, -1) < 0 && errno != EINTR)
+                return 0;
+        } else if (!(n < 0 && errno == EINTR)) {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+namespace {
+
+int WriteToFd(void* context, const uint8_t* bytes, std::size_t count)
+{
+    return WriteAllToFd(static_cast<int>(reinterpret_cast<intptr_t>(context)), bytes, count);
+}
+
+// After a write to the printer was given up on a cancel request, nothing
+// more may wait on its reader: what is still sent (the keep-alive filler
+// too) goes nowhere.
+int WriteToFdPort(void* context, const uint8_t* bytes, std::size_t count)
+{
+    const FdPort& port = *static_cast<FdPort*>(context);
+    if (WriteAllToFd(port.fd, bytes, count, port.cancel))
+        return 1;
+    if (errno == EINTR && port.cancel != nullptr && *port.cancel) {
+        const int null = open("/dev/null", O_WRONLY);
+        if (null >= 0) {
+            dup2(null, port.fd);
+            close(null);
+        }
+        errno = EINTR;
+    }
+    return 0;
+}
+
+// Keeps the errno of the first failed write of its kind for the page flow.
 bool Noted(bool ok, int& firstError)
 {
     if (!ok && firstError == 0)
@@ -51,49 +102,107 @@ void Record(Result& result, bool ok)
         result = Result::Written;
 }
 
+bool ToSpool(const StreamSink& sink, int fd, const uint8_t* bytes, std::size_t count)
+{
+    return WriteAllToFd(fd, bytes, count, sink.cancel) != 0;
+}
+
 }  // namespace
 
-int SendDataToFile(const void* data, int length, int spoolMark)
+OutputPort FdOutputPort(FdPort& port)
 {
-    std::fflush(stdout);
+    return {&port, WriteToFdPort, port.fd};
+}
+
+OutputPort FdOutputPort(int fd)
+{
+    return {reinterpret_cast<void*>(static_cast<intptr_t>(fd)), WriteToFd, fd};
+}
+
+void OpenStreamSink(StreamSink& sink, OutputPort port)
+{
+    sink = StreamSink{};
+    sink.port = port;
+}
+
+void RouteSpooledPage(StreamSink& sink, int pageNumber)
+{
+    sink.spoolOdd = pageNumber > 0 && pageNumber % 2 == 1;
+    sink.spoolEven = pageNumber > 0 && pageNumber % 2 == 0;
+    sink.evenSlot = sink.spoolEven ? static_cast<std::size_t>(pageNumber / 2 - 1) : 0;
+}
+
+int SendDataToFile(StreamSink& sink, const void* data, int length, int spoolMark)
+{
     outputBusy = 1;
     if (data == nullptr) {
-        SetErrMsg("SendDataToFile() :: NULL == pData");
+        SetErrMsg(sink, "SendDataToFile() :: NULL == pData");
         return 0;
     }
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    const size_t count = length > 0 ? static_cast<size_t>(length) : 0;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    const std::size_t count = length > 0 ? static_cast<std::size_t>(length) : 0;
     // Zero bytes transfer nothing: such a send fails wherever it goes.
     const bool any = count > 0;
     Result result = Result::NothingWritten;
 
-    if (sendToStdout == 1)
-        Record(result, any && Noted(WriteAll(STDOUT_FILENO, bytes, count), printerWriteError));
+    if (sink.toPrinter == 1)
+        Record(result, any && Noted(sink.port.write(sink.port.context, bytes, count) != 0,
+                                    sink.printerWriteError));
 
     if (spoolMark == 1) {
-        if (copySpoolFd != 0)
-            Record(result, any && Noted(WriteAll(copySpoolFd, bytes, count), spoolWriteError));
-        if (oddSpoolFd != 0 && curPageNum % 2 == 1)
-            Record(result, any && Noted(WriteAll(oddSpoolFd, bytes, count), spoolWriteError));
-        if (evenSpoolFd != 0 && curPageNum > 0 && curPageNum % 2 == 0) {
-            Record(result, any && Noted(WriteAll(evenSpoolFd, bytes, count), spoolWriteError));
-            size_t slot = static_cast<size_t>(curPageNum / 2 - 1);
-            if (slot >= evenPageLen.size())
-                evenPageLen.resize(slot + 1 + evenPageLen.size(), 0);
-            evenPageLen[slot] += static_cast<long>(count);
+        if (sink.copySpoolFd >= 0)
+            Record(result, any && Noted(ToSpool(sink, sink.copySpoolFd, bytes, count), sink.spoolWriteError));
+        if (sink.oddSpoolFd >= 0 && sink.spoolOdd)
+            Record(result, any && Noted(ToSpool(sink, sink.oddSpoolFd, bytes, count), sink.spoolWriteError));
+        if (sink.evenSpoolFd >= 0 && sink.spoolEven) {
+            Record(result, any && Noted(ToSpool(sink, sink.evenSpoolFd, bytes, count), sink.spoolWriteError));
+            if (sink.evenSlot >= sink.evenPageLen.size())
+                sink.evenPageLen.resize(sink.evenSlot + 1 + sink.evenPageLen.size(), 0);
+            sink.evenPageLen[sink.evenSlot] += static_cast<long>(count);
         }
     }
 
-    std::fflush(stdout);
     outputBusy = 1;
     return result == Result::Written ? 1 : 0;
 }
 
-int Insert00()
+int Insert00(StreamSink& sink)
 {
-    static const unsigned char zeros[2] = {0x00, 0x00};
-    if (SendDataToFile(zeros, 2, 1))
+    static const uint8_t zeros[2] = {0x00, 0x00};
+    if (SendDataToFile(sink, zeros, 2, 1))
         return 1;
-    PrependErrMsg("Insert00() :: Send 00 00 to file Fail0 ==  \n");
+    PrependErrMsg(sink, "Insert00() :: Send 00 00 to file Fail0 ==  \n");
     return 0;
+}
+
+void PrependErrMsg(StreamSink& sink, const char* text)
+{
+    if (text == nullptr)
+        return;
+    char* buf = sink.errMsg;
+    std::size_t newLen = std::strlen(text);
+    if (newLen >= kErrMsgBufSize)
+        newLen = kErrMsgBufSize - 1;
+    std::size_t oldLen = std::strlen(buf);
+    std::size_t keepOld = kErrMsgBufSize - 1 - newLen;
+    if (oldLen > keepOld)
+        oldLen = keepOld;
+    std::memmove(buf + newLen, buf, oldLen);
+    std::memcpy(buf, text, newLen);
+    buf[newLen + oldLen] = '\0';
+}
+
+void SetErrMsg(StreamSink& sink, const char* text)
+{
+    std::snprintf(sink.errMsg, sizeof sink.errMsg, "%s", text ? text : "");
+}
+
+void PrintErrMsg(StreamSink& sink)
+{
+    outputBusy = 1;
+    const std::size_t length = std::strlen(sink.errMsg);
+    // As the text went out before, whatever the routing: a failure to write
+    // it is not noted, the stream failure itself already is.
+    if (length > 0)
+        sink.port.write(sink.port.context, reinterpret_cast<const uint8_t*>(sink.errMsg), length);
 }

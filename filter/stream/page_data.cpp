@@ -6,7 +6,6 @@ extern "C" {
 #include <jbig.h>
 }
 
-#include "driver/filter_state.h"
 #include "stream/jbig_compress.h"
 #include "stream/output_sink.h"
 
@@ -16,12 +15,12 @@ const char kMallocFail[] = "Prnt_SendPage() :: malloc Fail .  \n";
 const char kDataFail[] = "Prnt_SendPage() :: Send compressed data and cmd fail.  \n";
 
 // The sink takes an int length; a page beyond that goes out in pieces.
-int SendBytes(const uint8_t* data, size_t size)
+int SendBytes(StreamSink& sink, const uint8_t* data, size_t size)
 {
     constexpr size_t kMaxSend = size_t{1} << 30;
     do {
         const size_t n = size < kMaxSend ? size : kMaxSend;
-        if (!SendDataToFile(data, static_cast<int>(n), 1))
+        if (!SendDataToFile(sink, data, static_cast<int>(n), 1))
             return 0;
         data += n;
         size -= n;
@@ -54,48 +53,48 @@ uint8_t* AlignLines(const uint8_t* bitmap, uint32_t lineBits, uint32_t lineCount
 // does not.
 size_t FirstOutputSize(size_t pageBytes) { return pageBytes / 16 + 65536; }
 
-int SendRasterImage(const PageDataInfo& info)
+int SendRasterImage(StreamSink& sink, const PageDataInfo& info)
 {
     uint8_t cmd[kCmdRasterImageLen];
     BuildCmdRasterImage(cmd, info);
-    if (SendDataToFile(cmd, sizeof cmd, 1))
+    if (SendDataToFile(sink, cmd, sizeof cmd, 1))
         return 1;
-    PrependErrMsg("Prnt_SendPage() :: send cmdRasterImage Fail .  \n");
+    PrependErrMsg(sink, "Prnt_SendPage() :: send cmdRasterImage Fail .  \n");
     return 0;
 }
 
 // Platform 1's whole page data, and the tail of platform 2's.
-int SendRasterImageAndData(const PageDataInfo& info)
+int SendRasterImageAndData(StreamSink& sink, const PageDataInfo& info, const JbigOutput& out)
 {
-    if (!SendRasterImage(info))
+    if (!SendRasterImage(sink, info))
         return 0;
-    if (SendBytes(jbigOut, jbigOutLen))
+    if (SendBytes(sink, out.data, out.length))
         return 1;
-    PrependErrMsg(kDataFail);
+    PrependErrMsg(sink, kDataFail);
     return 0;
 }
 
-int SendPlatform2(const PageDataInfo& info)
+int SendPlatform2(StreamSink& sink, const PageDataInfo& info, const JbigOutput& out)
 {
     uint8_t coverage[kCmdCoveragePageDataLen];
-    BuildCmdCoveragePageData(coverage, dotCount);
-    if (!SendDataToFile(coverage, sizeof coverage, 1)) {
-        PrependErrMsg("Prnt_EndPage() :: send cmdCoverage Fail 0 ==  \n");
+    BuildCmdCoveragePageData(coverage, info.dotCount);
+    if (!SendDataToFile(sink, coverage, sizeof coverage, 1)) {
+        PrependErrMsg(sink, "Prnt_EndPage() :: send cmdCoverage Fail 0 ==  \n");
         return 0;
     }
-    Insert00();
-    return SendRasterImageAndData(info);
+    Insert00(sink);
+    return SendRasterImageAndData(sink, info, out);
 }
 
-int SendPlatform3(const JbigParams& params)
+int SendPlatform3(StreamSink& sink, const JbigParams& params, const JbigOutput& out)
 {
     uint8_t block[kJbigParamBlockLen];
     BuildJbigParamBlock(block, params);
-    if (!SendDataToFile(block, sizeof block, 1)) {
-        PrependErrMsg("Prnt_SendPage() :: send JBIG_PARAM_CMD Fail 0 ==  \n");
+    if (!SendDataToFile(sink, block, sizeof block, 1)) {
+        PrependErrMsg(sink, "Prnt_SendPage() :: send JBIG_PARAM_CMD Fail 0 ==  \n");
         return 0;
     }
-    return SendJbigDataBlocks(jbigOut, jbigOutLen);
+    return SendJbigDataBlocks(sink, out.data, out.length);
 }
 
 }  // namespace
@@ -129,36 +128,36 @@ int SetupJbigParams(JbigParams& params, const PageDataInfo& info, int platform)
     }
 }
 
-int SendJbigDataBlocks(const uint8_t* data, size_t size)
+int SendJbigDataBlocks(StreamSink& sink, const uint8_t* data, size_t size)
 {
     uint8_t header[kBlockHeaderLen];
     for (size_t at = 0; at < size; at += kJbigChunkBytes) {
         const size_t chunk = size - at < kJbigChunkBytes ? size - at : kJbigChunkBytes;
         BuildBlockHeader(header, static_cast<uint32_t>(chunk + kBlockHeaderLen), kBlockJbigData, 0, 0);
-        if (!SendDataToFile(header, sizeof header, 1)) {
-            PrependErrMsg("Prnt_SendPage() :: send JBIG_DATA_CMD Fail 0 ==  \n");
+        if (!SendDataToFile(sink, header, sizeof header, 1)) {
+            PrependErrMsg(sink, "Prnt_SendPage() :: send JBIG_DATA_CMD Fail 0 ==  \n");
             return 0;
         }
-        if (!SendDataToFile(data + at, static_cast<int>(chunk), 1)) {
-            PrependErrMsg(kDataFail);
+        if (!SendDataToFile(sink, data + at, static_cast<int>(chunk), 1)) {
+            PrependErrMsg(sink, kDataFail);
             return 0;
         }
     }
     BuildBlockHeader(header, kBlockHeaderLen, kBlockJbigEnd, 0, 0);
-    if (!SendDataToFile(header, sizeof header, 1)) {
-        PrependErrMsg("Prnt_SendPage() :: send JBIG_END_CMD Fail 0 ==  \n");
+    if (!SendDataToFile(sink, header, sizeof header, 1)) {
+        PrependErrMsg(sink, "Prnt_SendPage() :: send JBIG_END_CMD Fail 0 ==  \n");
         return 0;
     }
     return 1;
 }
 
-int Prnt_SendPage(PageDataInfo& info, int platform)
+int Prnt_SendPage(StreamSink& sink, PageDataInfo& info, int platform)
 {
     JbigParams params;
     if (!SetupJbigParams(params, info, platform))
         return 0;
     if (info.bitmap == nullptr || info.lineBits == 0 || info.lineCount == 0) {
-        PrependErrMsg("Prnt_SendPage() :: empty page bitmap .  \n");
+        PrependErrMsg(sink, "Prnt_SendPage() :: empty page bitmap .  \n");
         return 0;
     }
 
@@ -170,25 +169,27 @@ int Prnt_SendPage(PageDataInfo& info, int platform)
         bitmap = aligned;
     }
 
-    ReleaseJbigOut();
-    const int compressed = bitmap != nullptr && ReserveJbigOut(FirstOutputSize(pageBytes)) &&
-                           CompressPageBands(info, params, bitmap, platform);
+    JbigOutput out;
+    const int compressed = bitmap != nullptr && ReserveJbigOut(out, FirstOutputSize(pageBytes)) &&
+                           CompressPageBands(out, info, params, bitmap, platform);
     std::free(aligned);
+    if (out.runs > 0)
+        info.imageChecksum = out.checksum;
     if (!compressed) {
-        ReleaseJbigOut();
+        ReleaseJbigOut(out);
         info.compressedSize = 0;
-        PrependErrMsg(kMallocFail);
+        PrependErrMsg(sink, kMallocFail);
         return 0;
     }
-    info.compressedSize = platform == 2 ? 0 : static_cast<uint32_t>(jbigOutLen);
+    info.compressedSize = platform == 2 ? 0 : static_cast<uint32_t>(out.length);
 
     int sent = 0;
     if (platform == 1)
-        sent = SendRasterImageAndData(info);
+        sent = SendRasterImageAndData(sink, info, out);
     else if (platform == 2)
-        sent = SendPlatform2(info);
+        sent = SendPlatform2(sink, info, out);
     else
-        sent = SendPlatform3(params);
-    ReleaseJbigOut();
+        sent = SendPlatform3(sink, params, out);
+    ReleaseJbigOut(out);
     return sent;
 }

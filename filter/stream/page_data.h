@@ -6,11 +6,13 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "stream/output_sink.h"
 #include "stream/packets.h"
 #include "stream/records.h"
 
-// Compresses and sends info.bitmap; writes info.compressedSize.
-int Prnt_SendPage(PageDataInfo& info, int platform);
+// Compresses and sends info.bitmap; writes info.compressedSize and
+// info.imageChecksum.
+int Prnt_SendPage(StreamSink& sink, PageDataInfo& info, int platform);
 
 // Largest payload of one platform-3 data block.
 constexpr size_t kJbigChunkBytes = 65536;
@@ -20,4 +22,4 @@ constexpr size_t kJbigChunkBytes = 65536;
 int SetupJbigParams(JbigParams& params, const PageDataInfo& info, int platform);
 
 // Platform 3: the data in blocks of at most 64 KiB, then the end block.
-int SendJbigDataBlocks(const uint8_t* data, size_t size);
+int SendJbigDataBlocks(StreamSink& sink, const uint8_t* data, size_t size);

@@ -3,25 +3,24 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "driver/filter_state.h"
 #include "stream/output_sink.h"
 #include "stream/packets.h"
 
 namespace {
 
-int SendPiece(const void* data, std::size_t length, int spoolMark, const char* failText)
+int SendPiece(StreamSink& sink, const void* data, std::size_t length, int spoolMark, const char* failText)
 {
-    if (SendDataToFile(data, static_cast<int>(length), spoolMark))
+    if (SendDataToFile(sink, data, static_cast<int>(length), spoolMark))
         return 1;
-    PrependErrMsg(failText);
+    PrependErrMsg(sink, failText);
     return 0;
 }
 
 // Page pieces go to the spools too, so that copies and the second pass of
 // a manual-duplex job replay whole pages.
-int SendPagePiece(const void* data, std::size_t length, const char* failText)
+int SendPagePiece(StreamSink& sink, const void* data, std::size_t length, const char* failText)
 {
-    return SendPiece(data, length, 1, failText);
+    return SendPiece(sink, data, length, 1, failText);
 }
 
 // The records of a platform-3 page start, in the printer's order. The
@@ -82,72 +81,70 @@ uint32_t ParamValue(const PageSetup& s, PageValue v)
     return 0;
 }
 
-int StartPageP3(const PageSetup& s)
+int StartPageP3(StreamSink& sink, const PageSetup& s)
 {
     const bool custom = s.paperCode == 0;
     const uint32_t count = custom ? 17 : 14;
     uint8_t header[kBlockHeaderLen];
     BuildBlockHeader(header, kBlockHeaderLen + kParamRecordLen * count, kBlockPageStart, count,
                      static_cast<uint16_t>(kParamRecordLen * count));
-    if (!SendPagePiece(header, sizeof header, "Prnt_StartPage() :: send START_PAGE_CMD Fail 0 ==  \n"))
+    if (!SendPagePiece(sink, header, sizeof header, "Prnt_StartPage() :: send START_PAGE_CMD Fail 0 ==  \n"))
         return 0;
     for (const PageParam& p : kPageParams) {
         if (p.customOnly && !custom)
             continue;
         uint8_t record[kParamRecordLen];
         BuildParamRecord(record, p.id, ParamValue(s, p.value));
-        if (!SendPagePiece(record, sizeof record, p.failText))
+        if (!SendPagePiece(sink, record, sizeof record, p.failText))
             return 0;
     }
     return 1;
 }
 
-int StartPageP12(const PageSetup& s, int platform)
+int StartPageP12(StreamSink& sink, const PageSetup& s, int platform)
 {
-    // A new page: the halftoner counts its toner dots from here.
-    dotCount = 0;
-    Insert00();
+    Insert00(sink);
     uint8_t pageSpec[kCmdPageSpecLen];
     BuildCmdPageSpec(pageSpec, s, platform);
-    if (!SendPagePiece(pageSpec, sizeof pageSpec, "Prnt_StartPage() :: send cmdPageSpec Fail 0 ==  \n"))
+    if (!SendPagePiece(sink, pageSpec, sizeof pageSpec, "Prnt_StartPage() :: send cmdPageSpec Fail 0 ==  \n"))
         return 0;
-    Insert00();
+    Insert00(sink);
     uint8_t customPaper[kCmdCustomPaperLen];
     BuildCmdCustomPaper(customPaper, s, platform);
-    if (!SendPagePiece(customPaper, sizeof customPaper,
+    if (!SendPagePiece(sink, customPaper, sizeof customPaper,
                        "Prnt_StartPage() :: send cmdCustomPaper Fail 0 ==  \n"))
         return 0;
-    Insert00();
+    Insert00(sink);
     if (platform == 1) {
-        if (!SendPagePiece(hostUseCmd, sizeof hostUseCmd,
+        if (!SendPagePiece(sink, hostUseCmd, sizeof hostUseCmd,
                            "Prnt_StartPage() :: send hostUseCmd Fail 0 ==  \n"))
             return 0;
-        Insert00();
+        Insert00(sink);
     }
     return 1;
 }
 
-int EndPageP1(PageEndInfo& info)
+int EndPageP1(StreamSink& sink, PageEndInfo& info)
 {
     // Follows the page data directly; no separator in between.
-    if (!SendPagePiece(UEL_CMD_C, sizeof UEL_CMD_C, "Prnt_EndPage() :: send UEL_CMD_C Fail 0 ==  \n"))
+    if (!SendPagePiece(sink, UEL_CMD_C, sizeof UEL_CMD_C, "Prnt_EndPage() :: send UEL_CMD_C Fail 0 ==  \n"))
         return 0;
-    Insert00();
+    Insert00(sink);
     uint8_t checksum[kCmdImageDataChenksumLen];
-    BuildCmdImageDataChenksum(checksum, imageChecksum);
-    if (!SendPagePiece(checksum, sizeof checksum,
+    BuildCmdImageDataChenksum(checksum, info.imageChecksum);
+    if (!SendPagePiece(sink, checksum, sizeof checksum,
                        "Prnt_EndPage() :: send cmdImageDataChenksum Fail 0 ==  \n"))
         return 0;
-    Insert00();
+    Insert00(sink);
     uint8_t coverage[kCmdCoveragePageEndLen];
-    BuildCmdCoveragePageEnd(coverage, dotCount, info);
-    if (!SendPagePiece(coverage, sizeof coverage, "Prnt_EndPage() :: send cmdCoverage Fail 0 ==  \n"))
+    BuildCmdCoveragePageEnd(coverage, info.dotCount, info);
+    if (!SendPagePiece(sink, coverage, sizeof coverage, "Prnt_EndPage() :: send cmdCoverage Fail 0 ==  \n"))
         return 0;
-    Insert00();
-    if (!SendPagePiece(formFeedCmd, sizeof formFeedCmd, "Prnt_EndPage() :: send formFeedCmd Fail 0 ==  \n"))
+    Insert00(sink);
+    if (!SendPagePiece(sink, formFeedCmd, sizeof formFeedCmd, "Prnt_EndPage() :: send formFeedCmd Fail 0 ==  \n"))
         return 0;
-    if (info.machineDuplex == 1 && !SendMachineDuplexCmd(info.pageNumber, 1)) {
-        PrependErrMsg("Prnt_EndPage() :: MachineDuplexCmd Fail .\n");
+    if (info.machineDuplex == 1 && !SendMachineDuplexCmd(sink, info.pageNumber, 1)) {
+        PrependErrMsg(sink, "Prnt_EndPage() :: MachineDuplexCmd Fail .\n");
         return 0;
     }
     return 1;
@@ -155,32 +152,32 @@ int EndPageP1(PageEndInfo& info)
 
 }  // namespace
 
-int Prnt_StartPage(const PageSetup& setup, int platform)
+int Prnt_StartPage(StreamSink& sink, const PageSetup& setup, int platform)
 {
     switch (platform) {
     case 1:
     case 2:
-        return StartPageP12(setup, platform);
+        return StartPageP12(sink, setup, platform);
     case 3:
-        return StartPageP3(setup);
+        return StartPageP3(sink, setup);
     default:
         return 0;
     }
 }
 
-int Prnt_EndPage(PageEndInfo& info, int platform)
+int Prnt_EndPage(StreamSink& sink, PageEndInfo& info, int platform)
 {
     switch (platform) {
     case 1:
-        return EndPageP1(info);
+        return EndPageP1(sink, info);
     case 2:
-        Insert00();
-        return SendPagePiece(formFeedCmd, sizeof formFeedCmd,
+        Insert00(sink);
+        return SendPagePiece(sink, formFeedCmd, sizeof formFeedCmd,
                              "Prnt_EndPage() :: send formFeedCmd Fail 0 ==  \n");
     case 3: {
         uint8_t header[kBlockHeaderLen];
         BuildBlockHeader(header, kBlockHeaderLen, kBlockPageEnd, 0, 0);
-        return SendPagePiece(header, sizeof header, "Prnt_EndPage() :: send END_PAGE_CMD Fail 0 ==  \n");
+        return SendPagePiece(sink, header, sizeof header, "Prnt_EndPage() :: send END_PAGE_CMD Fail 0 ==  \n");
     }
     default:
         return 0;
@@ -189,18 +186,18 @@ int Prnt_EndPage(PageEndInfo& info, int platform)
 
 // Sent between the passes of a manual-duplex job, after the odd pages; it
 // must not land in a spool, or a replay would pause the printer again.
-int SendManualDuplexCmd(int platform)
+int SendManualDuplexCmd(StreamSink& sink, int platform)
 {
     const char* fail = "Prnt_EndPage() :: send manualDuplexCmd Fail 0 ==  \n";
     switch (platform) {
     case 1:
-        return SendPiece(manualDuplexCmdP1, sizeof manualDuplexCmdP1, 0, fail);
+        return SendPiece(sink, manualDuplexCmdP1, sizeof manualDuplexCmdP1, 0, fail);
     case 2:
-        return SendPiece(manualDuplexCmdP2, sizeof manualDuplexCmdP2, 0, fail);
+        return SendPiece(sink, manualDuplexCmdP2, sizeof manualDuplexCmdP2, 0, fail);
     case 3: {
         uint8_t header[kBlockHeaderLen];
         BuildBlockHeader(header, kBlockHeaderLen, kBlockManualDuplex, 0, 0);
-        return SendPiece(header, sizeof header, 0,
+        return SendPiece(sink, header, sizeof header, 0,
                          "SendManualDuplexCmd() :: send MANUAL_DUPLEX_CMD Fail 0 ==  \n");
     }
     default:
@@ -208,12 +205,12 @@ int SendManualDuplexCmd(int platform)
     }
 }
 
-int SendMachineDuplexCmd(int pageNumber, int oddPages)
+int SendMachineDuplexCmd(StreamSink& sink, int pageNumber, int oddPages)
 {
     const bool odd = pageNumber % 2 != 0;
     if (odd != (oddPages != 0))
         return 1;
-    Insert00();
-    return SendPagePiece(machineDuplexCmd, sizeof machineDuplexCmd,
+    Insert00(sink);
+    return SendPagePiece(sink, machineDuplexCmd, sizeof machineDuplexCmd,
                          "SendMachineDuplexCmd() :: send machineDuplexCmd Fail 0 ==  \n");
 }

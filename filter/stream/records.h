@@ -1,9 +1,12 @@
-// The records that the page loop hands to the stream stages, and the two
-// per-page values that the halftoner and the stages share. A 16-bit field
-// keeps the low 16 bits of what is put into it.
+// The records that the page flow hands to the stream stages. A 16-bit field
+// keeps the low 16 bits of what is put into it. The page's results (toner
+// dots counted by the screening, checksum of the compressed data) travel in
+// these records too.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <ctime>
 
 // Filled once per job for Prnt_StartDoc.
 struct DocStartInfo {
@@ -17,6 +20,12 @@ struct DocStartInfo {
     int32_t specBit01;
     int32_t tonerSave;     // cmdTonerSave sends its low byte
     uint8_t density;       // 0 in toner-saving mode
+    // Platform 2: models R01 and R02 get extra pieces (exact name match).
+    const char* modelName;
+    // Where the job time and owner come from; null for the system's clock
+    // and host name. A front end points them elsewhere for fixed bytes.
+    std::time_t (*clock)(std::time_t* now);
+    int (*hostName)(char* name, std::size_t size);
 };
 
 // Filled for Prnt_EndDoc.
@@ -55,6 +64,8 @@ struct PageEndInfo {
     int32_t pageWidthMm;
     int32_t tonerLevel;    // the Density option, not zeroed by toner saving
     uint16_t coverage;
+    uint32_t dotCount;       // toner dots of the page (platform 1)
+    uint32_t imageChecksum;  // of the page's compressed data (platform 1)
 };
 
 // Filled per page for Prnt_SendPage; compressedSize is written by it.
@@ -67,9 +78,8 @@ struct PageDataInfo {
     uint32_t stripeLines;   // platform 1 only: 768 at 600 dpi, else 384
     uint32_t compressedSize;
     uint8_t* bitmap;        // lineCount lines of lineBits / 8 bytes
+    uint32_t dotCount;      // toner dots of the page (platform 2 coverage)
+    // 8-bit checksum of the last compressed run, written by Prnt_SendPage;
+    // left as it was when no run could be compressed.
+    uint32_t imageChecksum;
 };
-
-// Toner dots the halftoner counted on the current page (platforms 1 and 2).
-extern uint32_t dotCount;
-// 8-bit checksum of the last compressed page data (platform 1 page end).
-extern uint32_t imageChecksum;

@@ -91,11 +91,11 @@ protected:
     {
         return MakeRaster(dir_.File("job.ras"), pages, copies, noisy);
     }
-    void ExpectCleanEnd(const FilterResult& result)
+    void ExpectCleanEnd(const FilterResult& result, int status = 0)
     {
         EXPECT_EQ(result.termSignal, 0);
-        EXPECT_EQ(result.exitStatus, 0) << result.err;
-        EXPECT_NE(result.err.find("INFO: Ready to print.\n"), std::string::npos) << result.err;
+        EXPECT_EQ(result.exitStatus, status) << result.err;
+        EXPECT_EQ(result.err.find("INFO: Ready to print.\n") != std::string::npos, status == 0) << result.err;
         EXPECT_TRUE(spoolDir_.Entries().empty()) << "spool files left behind";
     }
 
@@ -126,7 +126,7 @@ TEST_F(JobControlProcess, CancelBetweenPagesEndsTheJobAtTheNextHeader)
     LiveFilter filter(Run(kPlatform3Model, "Collate=True"));
     FeedPage(filter, raster, 0);
     const std::vector<uint8_t> sent = filter.Collected().out;
-    EXPECT_EQ(spoolDir_.Entries().size(), 1u);
+    EXPECT_EQ(filter.OpenFilesUnder(spoolDir_.path()).size(), 1u);
     filter.Signal(SIGTERM);
     // The filter stops reading after the header, so this may not all go in.
     filter.Feed(raster.bytes, raster.header[1], raster.bytes.size());
@@ -191,8 +191,8 @@ TEST_F(JobControlProcess, CancelAfterAnEvenPageOfManualDuplexStillEndsTheDocumen
     // Page 2 is done once its spool stops growing.
     auto spooled = [&] {
         uintmax_t total = 0;
-        for (const std::string& name : spoolDir_.Entries())
-            total += std::filesystem::file_size(spoolDir_.File(name));
+        for (const std::string& fd : filter.OpenFilesUnder(spoolDir_.path()))
+            total += std::filesystem::file_size(fd);
         return total;
     };
     for (int round = 0, stable = 0; round < 100 && stable < 2; ++round) {
@@ -232,8 +232,8 @@ TEST_F(JobControlProcess, CancelDuringACollateReplayStopsItAndEndsTheDocument)
 TEST_F(JobControlProcess, VanishedBackEndEndsTheJobCleanly)
 {
     // The back end goes away during the copies, then during the pages: the
-    // filter is not killed by SIGPIPE, gives up on the output and removes
-    // its spool.
+    // filter is not killed by SIGPIPE, gives up on the output, removes its
+    // spool and fails the job.
     {
         Raster raster = Job(2, 50, true);
         LiveFilter filter(Run(kPlatform3Model, "Collate=True"));
@@ -245,17 +245,60 @@ TEST_F(JobControlProcess, VanishedBackEndEndsTheJobCleanly)
         filter.CloseOutput();
         FilterResult result = filter.Finish();
         EXPECT_NE(result.err.find("ERROR:"), std::string::npos) << result.err;
-        ExpectCleanEnd(result);
+        ExpectCleanEnd(result, 1);
     }
     {
         Raster raster = Job(3, 2, true);
         LiveFilter filter(Run(kPlatform1Model, "Collate=True"));
         FeedPage(filter, raster, 0);
         filter.CloseOutput();
-        ASSERT_TRUE(filter.Feed(raster.bytes, raster.header[1], raster.bytes.size()));
+        // The filter may stop reading once the printer is gone.
+        filter.Feed(raster.bytes, raster.header[1], raster.bytes.size());
         FilterResult result = filter.Finish();
-        ExpectCleanEnd(result);
+        EXPECT_EQ(result.err.find("PAGE: 2 "), std::string::npos) << result.err;
+        ExpectCleanEnd(result, 1);
     }
+}
+
+TEST_F(JobControlProcess, CancelWhileBlockedOnAStalledPrinter)
+{
+    // Nothing reads the printer stream: the filter blocks in a write, and a
+    // cancel request must free it at once, not after the scheduler's
+    // SIGKILL. Its spool is open but already gone from TMPDIR.
+    Job(2, 100, true);
+    FilterRun run = Run(kPlatform3Model, "Collate=True");
+    run.args = JobArgs("Collate=True", dir_.File("job.ras"));
+    LiveFilter filter(run);
+    ASSERT_TRUE(filter.WaitForFullOutputPipe(30000)) << filter.Collected().err;
+    EXPECT_EQ(filter.OpenFilesUnder(spoolDir_.path()).size(), 1u);
+    EXPECT_TRUE(spoolDir_.Entries().empty());
+    filter.Signal(SIGTERM);
+    EXPECT_TRUE(filter.WaitForExitWithoutReadingOutput(10000)) << filter.Collected().err;
+    ExpectCleanEnd(filter.Finish());
+}
+
+TEST_F(JobControlProcess, AlarmFromElsewhereChangesNothing)
+{
+    // Before the first page, and between the pages of a platform-3 job,
+    // which has no keep-alive: the job prints as it would without it.
+    Raster raster = Job(2, 2);
+    const FilterRun run = Run(kPlatform3Model, "Collate=True");
+    FilterRun fromFile = run;
+    fromFile.args = JobArgs("Collate=True", dir_.File("job.ras"));
+    const FilterResult undisturbed = RunFilterProcess(fromFile);
+    ASSERT_EQ(undisturbed.exitStatus, 0) << undisturbed.err;
+
+    LiveFilter filter(run);
+    ASSERT_TRUE(filter.WaitUntil([&] { return filter.Catches(SIGTERM); }, 10000));
+    filter.Signal(SIGALRM);
+    FeedPage(filter, raster, 0);
+    filter.Signal(SIGALRM);
+    filter.WaitForQuiet(100);
+    ASSERT_TRUE(filter.Feed(raster.bytes, raster.header[1], raster.bytes.size()));
+    FilterResult result = filter.Finish();
+    ExpectCleanEnd(result);
+    EXPECT_TRUE(result.out == undisturbed.out) << result.out.size() << " bytes, " << undisturbed.out.size()
+                                              << " undisturbed";
 }
 
 }  // namespace

@@ -98,46 +98,97 @@ TEST_F(JobOptionsTest, PpdDefaultsComeBeforeTheJobsOptions)
     ppdClose(file);
 }
 
-TEST_F(JobOptionsTest, DensityIsADecimalNumber)
+TEST_F(JobOptionsTest, OnlyTheOptionsChoicesAreTaken)
 {
-    Apply("Density=5x");
-    EXPECT_EQ(Value(kDensity), 5);
-    Apply("Density=abc");
-    EXPECT_EQ(Value(kDensity), 0);
-    Apply("Density=-3");
-    EXPECT_EQ(Value(kDensity), -3);
-    Apply("Density=010");  // not octal
-    EXPECT_EQ(Value(kDensity), 10);
+    // kept: the value is none of the choices; the row keeps what it had,
+    // with a warning that names it.
+    constexpr int kept = -1;
+    struct Case {
+        const char* option;
+        JobOptionRow row;
+        int value;
+    };
+    const Case cases[] = {
+        {"Density=1", kDensity, 1},           {"Density=4", kDensity, 4},
+        {"Density=-3", kDensity, kept},       {"Density=5", kDensity, kept},
+        {"Density=5x", kDensity, kept},       {"Density=abc", kDensity, kept},
+        {"InputSlot=manualfeed", kInputSlot, 1}, {"InputSlot=AutoFeed", kInputSlot, 2},
+        {"InputSlot=AUTO", kInputSlot, 0},    {"InputSlot=Tray2", kInputSlot, kept},
+        {"Collate=True", kCollate, 1},        {"Collate=false", kCollate, 0},
+        {"Collate=yes", kCollate, kept},      {"outputorder=Normal", kOutputOrder, 0},
+        {"outputorder=true", kOutputOrder, 1}, {"outputorder=Reverse", kOutputOrder, kept},
+        {"Duplex=None", kDuplex, 0},          {"Duplex=Both", kDuplex, kept},
+        {"sides=two-sided-short-edge", kDuplex, 2}, {"Sides=both", kDuplex, kept},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.option);
+        LoadDefaultJobOptions(table);
+        table[c.row].value = 3;  // an earlier value that no case sets
+        testing::internal::CaptureStderr();
+        Apply(c.option);
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(Value(c.row), c.value == kept ? 3 : c.value);
+        const std::string named = std::string("WARNING: ") + c.option;
+        EXPECT_EQ(err.rfind(named, 0) == 0, c.value == kept) << err;
+    }
 }
 
-TEST_F(JobOptionsTest, InputSlotNames)
+TEST_F(JobOptionsTest, JobsChoiceWinsOverTheQueueDefaultBothWays)
 {
-    Apply("InputSlot=manualfeed");
-    EXPECT_EQ(Value(kInputSlot), 1);
-    Apply("InputSlot=AutoFeed");
-    EXPECT_EQ(Value(kInputSlot), 2);
-    Apply("InputSlot=Tray2");
-    EXPECT_EQ(Value(kInputSlot), 0);
-    Apply("InputSlot=ManualFeed");
-    Apply("InputSlot=AUTO");
-    EXPECT_EQ(Value(kInputSlot), 0);
+    struct Option {
+        const char* name;
+        JobOptionRow row;
+        const char* on;
+        const char* off;
+        int onValue, offValue;
+    };
+    const Option options[] = {
+        {"ManualDuplex", kManualDuplex, "True", "False", 1, 0},
+        {"Collate", kCollate, "True", "False", 1, 0},
+        {"ImageRotation", kImageRotation, "True", "False", 1, 0},
+        {"NegativePrint", kNegativePrint, "True", "False", 1, 0},
+        {"TonerMode", kTonerMode, "True", "False", 1, 0},
+        {"DPI1200", kDpi1200, "True", "False", 1, 0},
+        {"FeedLongEdge", kFeedLongEdge, "True", "False", 1, 0},
+        {"outputorder", kOutputOrder, "True", "Normal", 1, 0},
+        {"Duplex", kDuplex, "DuplexTumble", "None", 2, 0},
+        {"Density", kDensity, "4", "2", 4, 2},
+        {"InputSlot", kInputSlot, "ManualFeed", "Auto", 1, 0},
+    };
+    // One queue with every default on, one with every default off.
+    for (bool queueOn : {true, false}) {
+        TestPpd ppd;
+        for (const Option& o : options) {
+            const std::string n = o.name;
+            ppd.extra += "*OpenUI *" + n + "/" + n + ": PickOne\n*Default" + n + ": " + (queueOn ? o.on : o.off) +
+                         "\n*" + n + " " + o.on + "/On: \"\"\n*" + n + " " + o.off + "/Off: \"\"\n*CloseUI: *" +
+                         n + "\n";
+        }
+        TempDir dir;
+        ppd_file_t* file = ppdOpenFile(WriteTestPpd(dir.File("queue.ppd"), ppd).c_str());
+        ASSERT_NE(file, nullptr);
+        for (const Option& o : options) {
+            SCOPED_TRACE(std::string(o.name) + (queueOn ? ", queue on" : ", queue off"));
+            LoadDefaultJobOptions(table);
+            ApplyPpdDefaults(table, file);
+            EXPECT_EQ(Value(o.row), queueOn ? o.onValue : o.offValue);
+            Apply((std::string(o.name) + "=" + (queueOn ? o.off : o.on)).c_str());
+            EXPECT_EQ(Value(o.row), queueOn ? o.offValue : o.onValue);
+        }
+        ppdClose(file);
+    }
 }
 
-TEST_F(JobOptionsTest, SwitchesOnlyTurnOn)
+TEST_F(JobOptionsTest, ManualDuplexSwitchesMachineDuplexOff)
 {
-    Apply("Collate=yes");
-    EXPECT_EQ(Value(kCollate), 0);
-    Apply("Collate=True ManualDuplex=TRUE TonerMode=true FeedLongEdge=true outputorder=true "
-          "DPI1200=true NegativePrint=true ImageRotation=true");
-    for (JobOptionRow row : {kCollate, kManualDuplex, kTonerMode, kFeedLongEdge, kOutputOrder,
-                             kDpi1200, kNegativePrint, kImageRotation})
-        EXPECT_EQ(Value(row), 1) << table[row].name;
-    Apply("Collate=false");
-    EXPECT_EQ(Value(kCollate), 1);
-    // Option names are matched without regard to case, as CUPS does.
+    Apply("Duplex=DuplexNoTumble ManualDuplex=True");
+    EXPECT_EQ(ExcludeMachineDuplex(table), 1);
+    EXPECT_EQ(Value(kDuplex), 0);
+    EXPECT_EQ(Value(kManualDuplex), 1);
     LoadDefaultJobOptions(table);
-    Apply("collate=true");
-    EXPECT_EQ(Value(kCollate), 1);
+    Apply("sides=two-sided-short-edge");
+    EXPECT_EQ(ExcludeMachineDuplex(table), 0);
+    EXPECT_EQ(Value(kDuplex), 2);
 }
 
 TEST(PlatformFromName, ThreePlatformsAnyCase)

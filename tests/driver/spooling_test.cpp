@@ -17,15 +17,27 @@
 #include <thread>
 
 #include "driver/cups_binding.h"
-#include "driver/filter_state.h"
+#include "driver/signals.h"
 #include "driver/spooling.h"
 #include "stream/blank_page.h"
 #include "stream/output_sink.h"
 #include "stream/page_framing.h"
 #include "support/filter_process.h"
 #include "support/stdout_capture.h"
+#include "support/test_sink.h"
 
 namespace {
+
+// The job's spools, one test at a time.
+Spools spools;
+
+void ResetJobState()
+{
+    RemoveSpools(spools, TestSink());
+    spools = Spools{};
+    ResetTestSink();
+    cancelRequested = 0;
+}
 
 std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
@@ -40,7 +52,7 @@ std::string Page(int page, size_t extra = 0) { return PageHead(page) + PageBody(
 
 void SendText(const std::string& text, int spoolMark)
 {
-    SendDataToFile(text.data(), static_cast<int>(text.size()), spoolMark);
+    SendDataToFile(TestSink(), text.data(), static_cast<int>(text.size()), spoolMark);
 }
 
 struct Job {
@@ -88,7 +100,7 @@ class Spooling : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ResetFilterState();
+        ResetJobState();
         savedTempFd_ = cups.cupsTempFd;
         cups.cupsTempFd = &::cupsTempFd;
         if (const char* old = std::getenv("TMPDIR"))
@@ -99,7 +111,7 @@ protected:
 
     void TearDown() override
     {
-        RemoveSpools();
+        RemoveSpools(spools, TestSink());
         EXPECT_TRUE(tmp_->Entries().empty()) << "spool files left behind";
         if (savedTmpDir_)
             setenv("TMPDIR", savedTmpDir_->c_str(), 1);
@@ -107,27 +119,27 @@ protected:
             unsetenv("TMPDIR");
         tmp_.reset();
         cups.cupsTempFd = savedTempFd_;
-        ResetFilterState();
+        ResetJobState();
     }
 
     // What the framing routines send for the blank back page and for the
     // manual-duplex block, produced on their own.
     std::string Blank(const Job& job)
     {
-        curPageNum = job.pages;
         PageSetup setup = LastSetup(job);
+        uint32_t checksum = 0;
         StdoutCapture capture;
-        InsertBlankPage(LastHeader(), setup, kPlatform);
+        InsertBlankPage(TestSink(), LastHeader(), setup, kPlatform, job.pages + 1, checksum);
         std::string bytes = Text(capture.Bytes());
-        ResetFilterState();
+        ResetJobState();
         return bytes;
     }
     std::string ManualDuplexBlock()
     {
         StdoutCapture capture;
-        SendManualDuplexCmd(kPlatform);
+        SendManualDuplexCmd(TestSink(), kPlatform);
         std::string bytes = Text(capture.Bytes());
-        ResetFilterState();
+        ResetJobState();
         return bytes;
     }
 
@@ -142,29 +154,35 @@ protected:
             StdoutCapture capture;
             SendText("<doc>", 1);
             for (int page = 1; page <= job.pages; ++page) {
-                curPageNum = page;
                 if (page == 1) {
-                    EXPECT_EQ(CreateSpools(job.collate, job.firstCopies, job.manualDuplex), 1);
+                    EXPECT_EQ(CreateSpools(spools, TestSink(), StderrReporter(), job.collate, job.firstCopies,
+                                           job.manualDuplex),
+                              1);
                 }
-                RoutePageOutput(job.manualDuplex);
+                RoutePageOutput(TestSink(), job.manualDuplex, page);
                 SendText(PageHead(page), 1);
                 SendText(PageBody(page, job.pageExtra), 1);
             }
-            run.spoolsDuringJob = tmp_->Entries().size();
+            // Spool files leave TMPDIR as soon as they are open.
+            EXPECT_TRUE(tmp_->Entries().empty());
+            run.spoolsDuringJob = (TestSink().copySpoolFd >= 0) + (TestSink().oddSpoolFd >= 0) +
+                                  (TestSink().evenSpoolFd >= 0);
             if (beforeReplay)
                 beforeReplay();
             EndOfJobSettings settings{job.collate,       job.lastCopies, job.manualDuplex, job.machineDuplex,
-                                      job.outputOrder,   kTurnText,      kPlatform};
+                                      job.outputOrder,   kTurnText,      kPlatform,        job.pages,
+                                      nullptr};
             cups_page_header2_t header = LastHeader();
             PageSetup setup = LastSetup(job);
-            run.replayResult = ReplaySpools(settings, header, setup);
+            uint32_t checksum = 0;
+            run.replayResult = ReplaySpools(spools, TestSink(), StderrReporter(), settings, header, setup, checksum);
             if (job.machineDuplex && job.pages % 2 == 1 && run.replayResult == 0)
-                InsertBlankPage(header, setup, kPlatform);
+                InsertBlankPage(TestSink(), header, setup, kPlatform, job.pages + 1, checksum);
             SendText("<end>", 1);
             run.out = Text(capture.Bytes());
         }
         run.err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(sendToStdout, 1);
+        EXPECT_EQ(TestSink().toPrinter, 1);
         return run;
     }
 
@@ -191,9 +209,9 @@ TEST_F(Spooling, ManualDuplexSendsOddPagesAtOnceThenEvenPagesBackwards)
     ASSERT_FALSE(block.empty());
     JobRun run = Run(job, [] {
         // Page 4 is counted whole in its slot; odd pages are not counted.
-        EXPECT_EQ(evenPageLen[0], static_cast<long>(Page(2).size()));
-        EXPECT_EQ(evenPageLen[1], static_cast<long>(Page(4).size()));
-        EXPECT_EQ(evenPageLen[2], 0);
+        EXPECT_EQ(TestSink().evenPageLen[0], static_cast<long>(Page(2).size()));
+        EXPECT_EQ(TestSink().evenPageLen[1], static_cast<long>(Page(4).size()));
+        EXPECT_EQ(TestSink().evenPageLen[2], 0);
     });
     EXPECT_EQ(run.spoolsDuringJob, 2u);
     EXPECT_EQ(run.out, "<doc>" + Pages({1, 3, 5}) + block + blank + Pages({4, 2}) + "<end>");
@@ -226,7 +244,7 @@ TEST_F(Spooling, ManualDuplexPlacesTheBlankPageByOutputOrder)
         JobRun run = Run(job);
         EXPECT_EQ(run.out, "<doc>" + live + block + tail + "<end>");
         EXPECT_EQ(tmp_->Entries().size(), 0u);
-        ResetFilterState();
+        ResetJobState();
     }
 }
 
@@ -270,7 +288,7 @@ TEST_F(Spooling, CollatedCopiesReplayTheWholeJob)
         EXPECT_EQ(run.out, expected + "<end>");
         EXPECT_EQ(run.replayResult, 0);
         EXPECT_EQ(tmp_->Entries().size(), 0u);
-        ResetFilterState();
+        ResetJobState();
     }
 }
 
@@ -303,13 +321,13 @@ TEST_F(Spooling, MachineDuplexCollatedCopiesEachEndOnAFullSheet)
 
     // An even page count needs no blank page; one copy leaves it to the
     // page loop.
-    ResetFilterState();
+    ResetJobState();
     job.pages = 2;
     run = Run(job);
     EXPECT_EQ(run.replayResult, 0);
     EXPECT_EQ(run.out, "<doc>" + Pages({1, 2}) + Pages({1, 2}) + "<end>");
 
-    ResetFilterState();
+    ResetJobState();
     job.pages = 3;
     job.firstCopies = job.lastCopies = 1;
     run = Run(job);
@@ -343,7 +361,7 @@ TEST_F(Spooling, EvenPageReadBackInPartIsSentAsReadAndReported)
     job.manualDuplex = 1;
     const std::string block = ManualDuplexBlock();
     // The even spool holds page 2, then page 4; cut it 3 bytes into page 4.
-    JobRun run = Run(job, [] { ASSERT_EQ(truncate(evenSpoolName, static_cast<off_t>(Page(2).size() + 3)), 0); });
+    JobRun run = Run(job, [] { ASSERT_EQ(ftruncate(spools.even.fd, static_cast<off_t>(Page(2).size() + 3)), 0); });
     EXPECT_EQ(run.out, "<doc>" + Pages({1, 3}) + block + Page(4).substr(0, 3) + Page(2) + "<end>");
     EXPECT_NE(run.err.find("ERROR: Page 4 could be read back only in part"), std::string::npos) << run.err;
 }
@@ -362,12 +380,15 @@ TEST_F(Spooling, RefusingPrinterConnectionEndsTheReplays)
     EXPECT_NE(run.err.find("ERROR: The printer connection refuses data"), std::string::npos) << run.err;
     EXPECT_EQ(run.err.find("PAGE:"), std::string::npos) << run.err;
 
-    ResetFilterState();
+    // Nothing of the second half is offered once the printer refused the
+    // manual-duplex block.
+    ResetJobState();
     job.collate = 0;
     job.manualDuplex = 1;
     run = Run(job, [full] { dup2(full, STDOUT_FILENO); });
-    EXPECT_NE(run.err.find("refused page 4"), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("refused page 2"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "<doc>" + Pages({1, 3}));
+    EXPECT_NE(TestSink().printerWriteError, 0);
+    EXPECT_EQ(run.err.find("PAGE:"), std::string::npos) << run.err;
     close(full);
 }
 
@@ -381,7 +402,7 @@ TEST_F(Spooling, CancelBeforeTheEndSkipsReplaysAndStillEndsTheDocument)
     EXPECT_EQ(run.out, "<doc>" + Pages({1, 3}) + "<end>");
     EXPECT_EQ(run.err.find("INFO:"), std::string::npos) << run.err;
 
-    ResetFilterState();
+    ResetJobState();
     job = Job{};
     job.pages = 2;
     job.collate = 1;
@@ -451,21 +472,20 @@ TEST_F(Spooling, SpoolThatCannotBeMadeEndsTheJobAndLeavesNoFile)
                           Case{0, 1, 2, "/nonexistent/spool2 file open fail"},
                           Case{1, 1, 3, "/nonexistent/spool3 file open fail"}}) {
         SCOPED_TRACE(testing::Message() << "collate " << c.collate << ", call " << c.failingCall << " fails");
-        ResetFilterState();
+        ResetJobState();
         tempFdCalls = 0;
         failingCallsFrom = c.failingCall;
         cups.cupsTempFd = TempFdFailingFrom;
-        curPageNum = 1;
         testing::internal::CaptureStderr();
         StdoutCapture capture;
-        EXPECT_EQ(CreateSpools(c.collate, 2, c.manualDuplex), 0);
+        EXPECT_EQ(CreateSpools(spools, TestSink(), StderrReporter(), c.collate, 2, c.manualDuplex), 0);
         EXPECT_EQ(Text(capture.Bytes()), c.out);
         std::string err = testing::internal::GetCapturedStderr();
         EXPECT_EQ(err.rfind("ERROR: Unable to create the spool file", 0), 0u) << err;
         EXPECT_TRUE(tmp_->Entries().empty());
-        EXPECT_EQ(copySpoolFd, 0);
-        EXPECT_EQ(oddSpoolFd, 0);
-        EXPECT_EQ(evenSpoolFd, 0);
+        EXPECT_EQ(TestSink().copySpoolFd, -1);
+        EXPECT_EQ(TestSink().oddSpoolFd, -1);
+        EXPECT_EQ(TestSink().evenSpoolFd, -1);
     }
 }
 

@@ -153,8 +153,9 @@ sandbox_print() {
   local queue=$1 out=$2 file=$3 reply job log waited=0
   shift 3
   reply=$(lp -d "$queue" "$@" "$file") || { sandbox_fail "lp $*: $reply"; return 1; }
-  job=${reply#request id is "$queue"-}
-  job=${job%% *}
+  # lp answers in the user's language; the job id reads the same in all.
+  [[ $reply =~ "$queue"-([0-9]+) ]] || { sandbox_fail "lp $*: no job id in '$reply'"; return 1; }
+  job=${BASH_REMATCH[1]}
   # Wait for the scheduler's own word that the job is over: lpstat can miss
   # a job for a moment on a busy machine. No pipes into grep -q: the caller
   # may run with pipefail.

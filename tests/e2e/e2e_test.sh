@@ -5,10 +5,16 @@
 # platform's framing, every page decodes, the pages come in the expected
 # order, turned where they should be, and the document's marks land where
 # the document put them; the scheduler's temporary folder is empty after
-# every job.
+# every job. A German or Chinese user sees the queue's options and the
+# manual-duplex instruction in that language.
 #   e2e_test.sh WORK_DIR RASTERFILTER PPD_DIR PAGE_MARKS STREAMVIEW|"" SOURCE_DIR
+#               QUEUE_OPTIONS
 set -euo pipefail
-work=$1 filter=$2 ppd_dir=$3 page_marks=$4 streamview=$5 src=$6
+work=$1 filter=$2 ppd_dir=$3 page_marks=$4 streamview=$5 src=$6 queue_options=$7
+# English unless a step says otherwise, whatever the caller's locale: LANG
+# alone sets a step's language (CUPS needs no installed locale for it).
+unset LC_ALL LC_MESSAGES
+export LANG=C
 . "$src/cups_sandbox.sh"
 . "$src/../support/stream_checks.sh"
 
@@ -106,12 +112,12 @@ expect_marks() {
   [ "$got" = "$expected" ] || fail "$name: pages landed as '$got', expected '$expected'"
 }
 
-# expect_instruction QUEUE: the last job showed the PPD's manual-duplex
-# instruction as its state message.
+# expect_instruction QUEUE [LANGUAGE]: the last job showed the PPD's
+# manual-duplex instruction, in that language, as its state message.
 expect_instruction() {
-  local text
-  text=$(sed -n 's|^\*cupsIPPReason MDuplex/\(.*\): ""$|\1|p' "$(sandbox_queue_ppd "$1")")
-  [ -n "$text" ] || fail "$1: the PPD has no MDuplex text"
+  local text prefix=${2:+$2.}
+  text=$(sed -n "s|^\\*${prefix}cupsIPPReason MDuplex/\\(.*\\): \"\"\$|\\1|p" "$(sandbox_queue_ppd "$1")")
+  [ -n "$text" ] || fail "$1: the PPD has no ${prefix}MDuplex text"
   grep -qF "job-printer-state-message to \"$text\"" <<<"$(sandbox_job_log "$SANDBOX_LAST_JOB")" ||
     fail "$1: the manual-duplex instruction was not shown"
 }
@@ -149,6 +155,28 @@ expect_pages manual 4
 expect_every_page manual duplex=manual
 expect_marks manual 595x842 "upright 1;upright 3;blank;upright 2"
 expect_instruction r05
+
+echo "== in German and Chinese: the dialog's options, the instruction"
+# A print dialog takes the queue's PPD from the scheduler and shows it in
+# the user's language (lpoptions -l shows only keywords).
+expect_option() {  # LANG QUEUE LINE
+  local listed
+  listed=$(LANG=$1 "$queue_options" "$2") || fail "$2: cannot list its options"
+  grep -qxF -- "$3" <<<"$listed" || { echo "$listed" >&2; fail "$2 in $1: no line '$3'"; }
+}
+expect_option C r05 'ManualDuplex/Manual 2-Sided Printing: *False/Off True/On'
+expect_option de_DE.UTF-8 r05 'ManualDuplex/Manueller doppelseitiger Druck: *False/Aus True/Ein'
+expect_option de_DE.UTF-8 r01 'TonerMode/Tonersparmodus: *False/Aus True/Ein'
+expect_option zh_CN.UTF-8 r34 'ManualDuplex/手动双面打印: *False/关 True/开'
+# lp sends the user's language with the job, the scheduler hands it to the
+# filter, which shows the instruction in it and prints as for anyone else.
+LANG=de_DE.UTF-8 job manual-de r05 "$docs/a4.pdf" -o PageSize=A4 -o ManualDuplex=True
+expect_pages manual-de 4
+expect_marks manual-de 595x842 "upright 1;upright 3;blank;upright 2"
+expect_instruction r05 de
+LANG=zh_CN.UTF-8 job manual-zh r01 "$docs/dl.pdf" -o PageSize=EnvDL -o ManualDuplex=True
+expect_pages manual-zh 2
+expect_instruction r01 zh_CN
 
 echo "== an envelope whose image starts at an offset"
 job envelope r34 "$docs/dl.pdf" -o PageSize=EnvDL

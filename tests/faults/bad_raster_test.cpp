@@ -69,14 +69,22 @@ TEST_F(BadRaster, HeadersWithImpossibleSizes)
     const size_t pageSize = offsetof(cups_page_header2_t, PageSize);
     const size_t height = offsetof(cups_page_header2_t, cupsHeight);
     const size_t lineBytes = offsetof(cups_page_header2_t, cupsBytesPerLine);
+    const size_t colorSpace = offsetof(cups_page_header2_t, cupsColorSpace);
+    const size_t copies = offsetof(cups_page_header2_t, NumCopies);
     const Case cases[] = {
         {"page size 0 x 0", {{pageSize, 0}, {pageSize + 4, 0}}, "paper size", -1},
         {"page size 1e6 x 1e6", {{pageSize, 1000000}, {pageSize + 4, 1000000}}, "paper size", -1},
-        {"no lines", {{height, 0}}, "raster header", 0},
+        // A damaged header stops the job, also after pages that printed.
+        {"no lines", {{height, 0}}, "raster header", -1},
         // Reads what there is, the next page's header and lines too.
         {"2^31 lines", {{height, 0x80000000u}}, "of 2147483648 lines", 1},
-        {"lines of 0 bytes", {{lineBytes, 0}}, "raster header", 0},
-        {"lines of 2^32 - 1 bytes", {{lineBytes, 0xFFFFFFFFu}}, "raster header", 0},
+        {"lines of 0 bytes", {{lineBytes, 0}}, "raster header", -1},
+        {"lines of 2^32 - 1 bytes", {{lineBytes, 0xFFFFFFFFu}}, "raster header", -1},
+        // Read as the number it is, not as one of CUPS's colour spaces.
+        {"colour space 1200", {{colorSpace, 1200}}, "not 8-bit grey raster", -1},
+        // The stream carries 16 bits of copies.
+        {"65536 copies", {{copies, 65536}}, "asks for 65536 copies", -1},
+        {"2^32 - 1 copies", {{copies, 0xFFFFFFFFu}}, "asks for 4294967295 copies", -1},
     };
     const std::vector<uint8_t> whole = ReadBytes(Raster(std::vector<RasterPage>(2, InchPage(40))));
     const size_t headerAt[2] = {4, ReadBytes(Raster({InchPage(40)}, CUPS_RASTER_WRITE, "one.ras")).size()};

@@ -81,3 +81,54 @@ TEST_F(OddSettings, GarbageOptionStrings)
 }
 
 }  // namespace
+
+namespace {
+
+class QueueDefaults : public FaultTest {};
+
+TEST_F(QueueDefaults, TheJobsOwnChoiceWinsAndUnknownValuesKeepTheDefault)
+{
+    // Three A5 pages of two copies: every option below changes the stream
+    // when it is on.
+    RasterPage a5 = InchPage();
+    a5.widthPt = 420;
+    a5.heightPt = 595;
+    a5.copies = 2;
+    const std::string raster = Raster({a5, a5, a5});
+    const FilterResult plain = RunFilterProcess(Job("", raster));
+    ASSERT_EQ(plain.exitStatus, 0) << plain.err;
+
+    struct Case {
+        const char* option;
+        const char* queueDefault;  // the PPD's default, which the job undoes
+        const char* job;
+    };
+    const Case cases[] = {
+        {"ManualDuplex", "True", "False"}, {"Collate", "True", "False"},   {"ImageRotation", "True", "False"},
+        {"NegativePrint", "True", "False"}, {"TonerMode", "True", "False"}, {"DPI1200", "True", "False"},
+        {"FeedLongEdge", "True", "False"},  {"Duplex", "DuplexTumble", "None"}, {"Density", "4", "2"},
+        {"InputSlot", "ManualFeed", "Auto"},
+        // No queue default: a value outside the choices changes nothing.
+        {"Density", nullptr, "-3"},         {"Collate", nullptr, "yes"},
+        {"Duplex", nullptr, "Both"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + (c.queueDefault ? c.queueDefault : "-") + " / " + c.job);
+        TestPpd ppd;
+        if (c.queueDefault != nullptr) {
+            const std::string n = c.option;
+            ppd.extra = "*OpenUI *" + n + "/" + n + ": PickOne\n*Default" + n + ": " + c.queueDefault + "\n*" + n +
+                        " " + c.queueDefault + "/On: \"\"\n*" + n + " " + c.job + "/Off: \"\"\n*CloseUI: *" + n + "\n";
+        }
+        FilterRun run = Job(std::string(c.option) + "=" + c.job, raster, ppd);
+        run.timeoutSeconds = 8;  // a manual-duplex job would pause for 10
+        const FilterResult r = RunFilterProcess(run);
+        ExpectEnded(r, 0);
+        EXPECT_TRUE(r.out == plain.out) << "the stream differs from the plain job's";
+        EXPECT_EQ(r.err.find("WARNING: " + std::string(c.option) + "=" + c.job) != std::string::npos,
+                  c.queueDefault == nullptr)
+            << r.err;
+    }
+}
+
+}  // namespace

@@ -1,5 +1,4 @@
 #include "imaging/screening.h"
-#include "stream/records.h"
 
 #include <gtest/gtest.h>
 
@@ -39,8 +38,9 @@ struct Page {
     // Screens the page and returns how far dotCount moved.
     uint32_t Screen(uint32_t countLimit, int negative, int screenMode, int platform, int expectResult = 1)
     {
-        dotCount = 1000;
-        EXPECT_EQ(ScreenPage(grey.data(), width, lines, out.data(), countLimit, negative, screenMode, platform),
+        uint32_t dotCount = 1000;
+        EXPECT_EQ(ScreenPage(grey.data(), width, lines, out.data(), countLimit, negative, screenMode, platform,
+                             &dotCount),
                   expectResult);
         EXPECT_TRUE(GuardIntact());
         return dotCount - 1000;
@@ -222,16 +222,16 @@ TEST(ScreenPage, RefusesMissingBuffersAndUnknownPlatforms)
         page.Screen(16, 0, 0, platform, 0);
         EXPECT_TRUE(AllBytes(page.Bitmap(), 0x00));
     }
-    dotCount = 7;
-    EXPECT_EQ(ScreenPage(nullptr, 16, 2, page.out.data(), 16, 0, 0, 1), 0);
-    EXPECT_EQ(ScreenPage(page.grey.data(), 16, 2, nullptr, 16, 0, 0, 1), 0);
+    uint32_t dotCount = 7;
+    EXPECT_EQ(ScreenPage(nullptr, 16, 2, page.out.data(), 16, 0, 0, 1, &dotCount), 0);
+    EXPECT_EQ(ScreenPage(page.grey.data(), 16, 2, nullptr, 16, 0, 0, 1, &dotCount), 0);
     EXPECT_EQ(dotCount, 7u);
     EXPECT_TRUE(AllBytes(page.Bitmap(), 0x00));
 
     // An empty page is screened into nothing.
     uint8_t grey = 0, bitmap = 0;
-    EXPECT_EQ(ScreenPage(&grey, 0, 5, &bitmap, 0, 0, 0, 1), 1);
-    EXPECT_EQ(ScreenPage(&grey, 5, 0, &bitmap, 0, 1, 0, 2), 1);
+    EXPECT_EQ(ScreenPage(&grey, 0, 5, &bitmap, 0, 0, 0, 1, &dotCount), 1);
+    EXPECT_EQ(ScreenPage(&grey, 5, 0, &bitmap, 0, 1, 0, 2, &dotCount), 1);
     EXPECT_EQ(bitmap, 0);
     EXPECT_EQ(dotCount, 7u);
 }
@@ -245,8 +245,10 @@ std::pair<std::vector<uint8_t>, uint32_t> ScreenInPlace(const std::vector<uint8_
 {
     std::vector<uint8_t> page(grey);
     page.insert(page.end(), kGuardBytes, kGuard);
-    dotCount = 1000;
-    EXPECT_EQ(ScreenPage(page.data(), width, lines, page.data(), countLimit, negative, screenMode, platform), 1);
+    uint32_t dotCount = 1000;
+    EXPECT_EQ(ScreenPage(page.data(), width, lines, page.data(), countLimit, negative, screenMode, platform,
+                         &dotCount),
+              1);
     for (std::size_t i = grey.size(); i < page.size(); ++i)
         EXPECT_EQ(page[i], kGuard) << "byte " << i << " past the page";
     const std::size_t bytes = std::size_t(width) * lines * (platform == 3 && screenMode == 1 ? 2 : 1) / 8;

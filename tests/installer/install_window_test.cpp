@@ -86,6 +86,29 @@ void SetLicense(const std::string& bytes) {
     licenseDataSize = static_cast<int32_t>(bytes.size());
 }
 
+// The visible message dialog over the installer's window, or null.
+GtkWidget* FailureDialog() {
+    GtkWidget* found = nullptr;
+    GList* all = gtk_window_list_toplevels();
+    for (GList* l = all; l != nullptr; l = l->next) {
+        GtkWidget* w = GTK_WIDGET(l->data);
+        if (GTK_IS_MESSAGE_DIALOG(w) && gtk_widget_get_visible(w) &&
+            gtk_window_get_transient_for(GTK_WINDOW(w)) == GTK_WINDOW(window)) {
+            found = w;
+        }
+    }
+    g_list_free(all);
+    return found;
+}
+
+std::string Property(GtkWidget* widget, const char* name) {
+    gchar* value = nullptr;
+    g_object_get(widget, name, &value, nullptr);
+    std::string text = value != nullptr ? value : "";
+    g_free(value);
+    return text;
+}
+
 void SendWmDelete(Window target) {
     Display* dpy = GDK_DISPLAY_XDISPLAY(gdk_display_get_default());
     XEvent ev = {};
@@ -130,14 +153,21 @@ protected:
         SetText(str_installButton, "Install the driver now");
         SetText(str_finishLabel, "All done!");
         SetText(str_doneButton, "Close");
+        SetText(str_failedLabel, "Setup failed.");
+        SetText(str_noPackageLabel, "No package in:");
+        SetText(str_outputLabel, "It said:");
+        SetText(str_closeButton, "Dismiss");
         SetLicense(std::string("\xEF\xBB\xBF", 3) + "Licence text\nsecond line\n");
-        WriteFile(dir_.File(std::string("driver_") + packageSuffix()), "");
+        WriteFile(dir_.File(std::string("driver") + packageSuffix()), "");
         ScopedChdir cwd(dir_.path());
         ConsoleCapture quiet;
         initRPMPath();
     }
 
     void TearDown() override {
+        if (GtkWidget* dialog = FailureDialog()) {
+            gtk_widget_destroy(dialog);
+        }
         if (window != nullptr) {
             // The program never outlives its window; here the next test does.
             g_signal_handlers_disconnect_by_func(window, reinterpret_cast<gpointer>(destroy), nullptr);
@@ -284,10 +314,36 @@ TEST_F(InstallWindowTest, LicenceThatIsNotUtf8IsShownAsFarAsPossible) {
     g_free(text);
 }
 
-TEST_F(InstallWindowTest, FailedInstallLeavesThePageAsItWas) {
+// Checks the failure dialog over the window and closes it with its button.
+void CheckAndCloseFailureDialog(const std::string& detail) {
+    GtkWidget* dialog = FailureDialog();
+    ASSERT_NE(nullptr, dialog) << "no failure dialog";
+    EXPECT_TRUE(gtk_window_get_modal(GTK_WINDOW(dialog)));
+    GtkMessageType type;
+    g_object_get(dialog, "message-type", &type, nullptr);
+    EXPECT_EQ(GTK_MESSAGE_ERROR, type);
+    EXPECT_EQ(str_failedLabel, Property(dialog, "text"));
+    EXPECT_EQ(detail, Property(dialog, "secondary-text"));
+    EXPECT_STREQ(str_processName, gtk_window_get_title(GTK_WINDOW(dialog)));
+    GtkWidget* close = gtk_window_get_focus(GTK_WINDOW(dialog));
+    ASSERT_TRUE(close != nullptr && GTK_IS_BUTTON(close));
+    EXPECT_STREQ(str_closeButton, gtk_button_get_label(GTK_BUTTON(close)));
+    gtk_button_clicked(GTK_BUTTON(close));
+    Pump();
+    EXPECT_EQ(nullptr, FailureDialog());
+}
+
+TEST_F(InstallWindowTest, FailedInstallShowsWhyAndLeavesThePageAsItWas) {
     Show();
     pkexec_.SetStatus(1);
+    std::string said;
+    for (int i = 1; i <= 12; ++i) {
+        said += "dpkg line " + std::to_string(i) + "\n";
+    }
+    pkexec_.SetOutput("", said);
     EXPECT_EQ("system return 256\n", TickAndInstall());
+    CheckAndCloseFailureDialog("It said:\ndpkg line 5\ndpkg line 6\ndpkg line 7\ndpkg line 8\n"
+                               "dpkg line 9\ndpkg line 10\ndpkg line 11\ndpkg line 12");
     EXPECT_EQ(vbox, gtk_bin_get_child(GTK_BIN(window)));
     EXPECT_TRUE(gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(check_button)));
     EXPECT_TRUE(gtk_widget_is_sensitive(gButton));
@@ -297,11 +353,26 @@ TEST_F(InstallWindowTest, FailedInstallLeavesThePageAsItWas) {
     ConsoleCapture console;
     gtk_button_clicked(GTK_BUTTON(gButton));
     EXPECT_EQ("system return 256\n", console.Text());
+    EXPECT_NE(nullptr, FailureDialog());
     const auto calls = pkexec_.Calls();
     ASSERT_EQ(2u, calls.size());
     EXPECT_EQ(calls[0], calls[1]);
-    EXPECT_EQ((std::vector<std::string>{"dpkg", "-i", dir_.File(std::string("driver_") + packageSuffix())}),
+    EXPECT_EQ((std::vector<std::string>{"dpkg", "-i", dir_.File(std::string("driver") + packageSuffix())}),
               calls[0]);
+}
+
+TEST_F(InstallWindowTest, NoPackageShowsWhereItWasLookedFor) {
+    ::remove(dir_.File(std::string("driver") + packageSuffix()).c_str());
+    {
+        ScopedChdir cwd(dir_.path());
+        ConsoleCapture quiet;
+        initRPMPath();
+    }
+    Show();
+    TickAndInstall();
+    CheckAndCloseFailureDialog("No package in:\n" + dir_.path() + "/*" + packageSuffix());
+    EXPECT_TRUE(pkexec_.Calls().empty());
+    EXPECT_EQ(vbox, gtk_bin_get_child(GTK_BIN(window)));
 }
 
 TEST_F(InstallWindowTest, SuccessfulInstallShowsTheSuccessPage) {
@@ -371,11 +442,14 @@ TEST_F(InstallWindowTest, ClosingTheWindowEndsTheMainLoop) {
     }
 }
 
-// Writes <build folder>/<name>.png and checks there is a picture in it.
-void Screenshot(const std::string& name) {
+// Writes <build folder>/<name>.png of the window (or the widget given) and
+// checks there is a picture in it.
+void Screenshot(const std::string& name, GtkWidget* shown = nullptr) {
     Pump();
-    GdkPixbuf* shot = gdk_pixbuf_get_from_drawable(nullptr, gtk_widget_get_window(window), nullptr, 0, 0,
-                                                   0, 0, 500, 420);
+    shown = shown != nullptr ? shown : window;
+    const GtkAllocation size = Alloc(shown);
+    GdkPixbuf* shot = gdk_pixbuf_get_from_drawable(nullptr, gtk_widget_get_window(shown), nullptr, 0, 0,
+                                                   0, 0, size.width, size.height);
     ASSERT_NE(nullptr, shot);
     const std::string path = std::string(TEST_OUTPUT_DIR) + "/" + name + ".png";
     GError* error = nullptr;
@@ -388,8 +462,8 @@ void Screenshot(const std::string& name) {
     const int stride = gdk_pixbuf_get_rowstride(shot);
     const int channels = gdk_pixbuf_get_n_channels(shot);
     int dark = 0;
-    for (int y = 0; y < 420; ++y) {
-        for (int x = 0; x < 500; ++x) {
+    for (int y = 0; y < size.height; ++y) {
+        for (int x = 0; x < size.width; ++x) {
             dark += pixels[y * stride + x * channels] < 96;
         }
     }
@@ -429,6 +503,24 @@ TEST_F(ShippedTextsWindowTest, SuccessPageScreenshot) {
         Show();
         TickAndInstall();
         Screenshot(std::string("installer-success-page-") + std::string(locale, 5));
+        TearDown();
+    }
+}
+
+TEST_F(ShippedTextsWindowTest, FailureDialogScreenshot) {
+    pkexec_.SetStatus(1);
+    pkexec_.SetOutput("", "dpkg: error processing archive " + dir_.File(std::string("driver") + packageSuffix()) +
+                              " (--install):\n package architecture (i386) does not match system (amd64)\n"
+                              "Errors were encountered while processing:\n " +
+                              dir_.File(std::string("driver") + packageSuffix()) + "\n");
+    for (const char* locale : {"en_US.UTF-8", "de_DE.UTF-8"}) {
+        LoadShippedTexts(locale);
+        Show();
+        TickAndInstall();
+        GtkWidget* dialog = FailureDialog();
+        ASSERT_NE(nullptr, dialog) << locale;
+        EXPECT_EQ(str_failedLabel, Property(dialog, "text"));
+        Screenshot(std::string("installer-failure-dialog-") + std::string(locale, 5), dialog);
         TearDown();
     }
 }

@@ -121,18 +121,33 @@ void MakeDirs(const std::string& path) {
 FakePkexec::FakePkexec()
     : path_("PATH", dir_.path() + ":" + Env("PATH")),
       log_("FAKE_PKEXEC_LOG", dir_.File("calls.log")),
-      status_("FAKE_PKEXEC_STATUS", "0") {
+      status_("FAKE_PKEXEC_STATUS", "0"),
+      out_("FAKE_PKEXEC_OUT", ""),
+      err_("FAKE_PKEXEC_ERR", ""),
+      linger_("FAKE_PKEXEC_LINGER", "0") {
     const std::string script = dir_.File("pkexec");
     WriteFile(script,
               "#!/bin/sh\n"
               "printf '%s\\n' \"$@\" >> \"$FAKE_PKEXEC_LOG\"\n"
               "echo '<end>' >> \"$FAKE_PKEXEC_LOG\"\n"
+              "printf '%s' \"$FAKE_PKEXEC_OUT\"\n"
+              "printf '%s' \"$FAKE_PKEXEC_ERR\" >&2\n"
+              "[ \"$FAKE_PKEXEC_LINGER\" = 0 ] || sleep \"$FAKE_PKEXEC_LINGER\" &\n"
               "exit \"$FAKE_PKEXEC_STATUS\"\n");
     chmod(script.c_str(), 0755);
 }
 
 void FakePkexec::SetStatus(int status) {
     setenv("FAKE_PKEXEC_STATUS", std::to_string(status).c_str(), 1);
+}
+
+void FakePkexec::SetOutput(const std::string& out, const std::string& err) {
+    setenv("FAKE_PKEXEC_OUT", out.c_str(), 1);
+    setenv("FAKE_PKEXEC_ERR", err.c_str(), 1);
+}
+
+void FakePkexec::SetLinger(int seconds) {
+    setenv("FAKE_PKEXEC_LINGER", std::to_string(seconds).c_str(), 1);
 }
 
 std::vector<std::vector<std::string>> FakePkexec::Calls() const {

@@ -59,11 +59,15 @@ std::string ReadFile(const std::string& path);
 void MakeDirs(const std::string& path);
 
 // Puts an executable "pkexec" first on PATH. Each run appends its arguments,
-// one per line, and a line "<end>" to a log, and exits with the status set.
+// one per line, and a line "<end>" to a log, writes the texts set to its
+// standard output and standard error, and exits with the status set.
 class FakePkexec {
 public:
     FakePkexec();
     void SetStatus(int status);
+    void SetOutput(const std::string& out, const std::string& err);
+    // Leaves a program running for that long that holds its output open.
+    void SetLinger(int seconds);
     // The argument lists of every run so far.
     std::vector<std::vector<std::string>> Calls() const;
 
@@ -72,6 +76,9 @@ private:
     ScopedEnv path_;
     ScopedEnv log_;
     ScopedEnv status_;
+    ScopedEnv out_;
+    ScopedEnv err_;
+    ScopedEnv linger_;
 };
 
 // Entry names of a directory in the order readdir yields them.

@@ -93,6 +93,22 @@ TEST_F(LocalStringsTest, LicenceAndStringsFallBackToEnglishEachOnTheirOwn) {
     EXPECT_EQ(dir_.File("locale/de_DE.UTF-8/strings.txt"), localeStringPath);
 }
 
+// A failure must not be reported with an empty dialog: its texts keep
+// their English wording where a strings file lacks them.
+TEST_F(LocalStringsTest, FailureTextsFallBackToEnglishOneByOne) {
+    WriteLocaleFile("de_DE.UTF-8", "strings.txt", "str_failedLabel = Fehlgeschlagen\n");
+    Load();
+    EXPECT_STREQ("Fehlgeschlagen", str_failedLabel);
+    EXPECT_STREQ("There is no driver package for this computer in the folder:", str_noPackageLabel);
+    EXPECT_STREQ("Last lines of the installation output:", str_outputLabel);
+    EXPECT_STREQ("Close", str_closeButton);
+    EXPECT_STREQ("", str_processName);
+
+    ::remove(dir_.File("locale/de_DE.UTF-8/strings.txt").c_str());
+    Load();
+    EXPECT_STREQ("The installation failed.", str_failedLabel) << "texts of an earlier load must not linger";
+}
+
 TEST_F(LocalStringsTest, NothingFoundLeavesEverythingEmpty) {
     WriteLocaleFile("de", "strings.txt", kEnglish);  // no language-only fallback
     Load();
@@ -230,6 +246,11 @@ TEST_P(ShippedLocaleTest, SetsEveryTextAndCarriesTheLicence) {
                              str_finishLabel, str_doneButton}) {
         EXPECT_GT(std::strlen(text), 0u);
         EXPECT_EQ(nullptr, std::strchr(text, '\n'));
+    }
+    // The failure dialog's texts are translated, not left to the English
+    // ones of the program.
+    for (const char* key : {"str_failedLabel", "str_noPackageLabel", "str_outputLabel", "str_closeButton"}) {
+        EXPECT_NE(std::string::npos, strings.find(std::string("\n") + key + " = ")) << key;
     }
 
     // The licence is the package's own: a notice, then the full GPL text.

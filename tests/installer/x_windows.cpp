@@ -43,7 +43,12 @@ std::string WindowTitle(Display* dpy, Window w) {
     return title;
 }
 
-Window WaitForTopLevel(Display* dpy, const std::string& title, int seconds) {
+namespace {
+
+// The first viewable top-level window that passes the test, waiting at most
+// the given time for one.
+template <typename Test>
+Window WaitForTopLevelThat(Display* dpy, int seconds, Test test) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     for (;;) {
         Window root, parent, *children = nullptr;
@@ -53,7 +58,7 @@ Window WaitForTopLevel(Display* dpy, const std::string& title, int seconds) {
             for (unsigned int i = 0; i < count && found == 0; ++i) {
                 XWindowAttributes attrs;
                 if (XGetWindowAttributes(dpy, children[i], &attrs) && attrs.map_state == IsViewable &&
-                    WindowTitle(dpy, children[i]) == title) {
+                    test(children[i])) {
                     found = children[i];
                 }
             }
@@ -64,6 +69,19 @@ Window WaitForTopLevel(Display* dpy, const std::string& title, int seconds) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+}
+
+}  // namespace
+
+Window WaitForTopLevel(Display* dpy, const std::string& title, int seconds) {
+    return WaitForTopLevelThat(dpy, seconds, [&](Window w) { return WindowTitle(dpy, w) == title; });
+}
+
+Window WaitForDialogOf(Display* dpy, Window owner, int seconds) {
+    return WaitForTopLevelThat(dpy, seconds, [&](Window w) {
+        Window transientFor = 0;
+        return XGetTransientForHint(dpy, w, &transientFor) && transientFor == owner;
+    });
 }
 
 WindowRect RootRect(Display* dpy, Window w) {

@@ -20,6 +20,10 @@ std::string WindowTitle(Display* dpy, Window w);
 // the given time.
 Window WaitForTopLevel(Display* dpy, const std::string& title, int seconds);
 
+// The viewable top-level window that is transient for owner (a dialog of
+// it); 0 when none shows within the given time.
+Window WaitForDialogOf(Display* dpy, Window owner, int seconds);
+
 // Where the window lies relative to the root window.
 WindowRect RootRect(Display* dpy, Window w);
 

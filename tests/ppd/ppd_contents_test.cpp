@@ -1,6 +1,7 @@
 // The generated PPDs as CUPS and the filter read them: model names, the
 // platform and manual-duplex texts, the raster CUPS will send, the options'
-// choices, and page sizes whose imageable area is the printer's bitmap.
+// choices, page sizes whose imageable area is the printer's bitmap, and the
+// German and Chinese texts a print dialog shows.
 // The PPD API is deprecated in CUPS 2.x but is what reads a driver's PPD.
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 
@@ -9,13 +10,18 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The filter's own tables, once its job driver is built.
@@ -91,16 +97,41 @@ cups_page_header2_t HeaderFor(ppd_file_t* ppd, const char* option, const char* c
     return header;
 }
 
+// Runs fn in the language a user's LANG names. CUPS takes its default
+// language from the environment when the program has set no locale (no
+// system locale needs to be installed for it) and keeps it per thread, so
+// each language gets a thread of its own.
+void InLanguage(const char* lang, const std::function<void()>& fn)
+{
+    std::map<std::string, std::optional<std::string>> saved;
+    for (const char* name : {"LANG", "LC_ALL", "LC_MESSAGES"}) {
+        const char* v = std::getenv(name);
+        saved[name] = v ? std::optional<std::string>(v) : std::nullopt;
+        unsetenv(name);
+    }
+    setenv("LANG", lang, 1);
+    std::thread(fn).join();
+    for (const auto& [name, value] : saved) {
+        if (value) {
+            setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            unsetenv(name.c_str());
+        }
+    }
+}
+
 TEST(Ppds, NameTheModelItsPlatformAndTheFilter)
 {
-    ForEachModel([](const Model& m, ppd_file_t* ppd) {
-        EXPECT_STREQ(ppd->modelname, m.name.c_str());
-        EXPECT_EQ(IppReason(ppd, "PlatForm"), m.platformText);
-        // The instruction the filter shows before the second half of a
-        // manual two-sided job.
-        EXPECT_NE(IppReason(ppd, "MDuplex").find("stack over"), std::string::npos);
-        ASSERT_EQ(ppd->num_filters, 1);
-        EXPECT_STREQ(ppd->filters[0], "application/vnd.cups-raster 0 rasterfilter");
+    InLanguage("C", [] {
+        ForEachModel([](const Model& m, ppd_file_t* ppd) {
+            EXPECT_STREQ(ppd->modelname, m.name.c_str());
+            EXPECT_EQ(IppReason(ppd, "PlatForm"), m.platformText);
+            // The instruction the filter shows before the second half of a
+            // manual two-sided job.
+            EXPECT_NE(IppReason(ppd, "MDuplex").find("stack over"), std::string::npos);
+            ASSERT_EQ(ppd->num_filters, 1);
+            EXPECT_STREQ(ppd->filters[0], "application/vnd.cups-raster 0 rasterfilter");
+        });
     });
 }
 
@@ -189,6 +220,123 @@ TEST(Ppds, AllowCustomSizesUpToTheLargestSheet)
             EXPECT_GT(ppd->custom_margins[i], 0) << i;
         }
     });
+}
+
+struct Language {
+    const char* lang;
+    std::string manualDuplex;  // the instruction between the two halves
+    // (option, choice or "" for the option itself, text): a sample of what
+    // the dialog shows, from our catalogue and from CUPS's.
+    std::vector<std::array<std::string, 3>> texts;
+    std::set<std::string> unchanged;  // texts that read the same as in English
+};
+
+const Language kLanguages[] = {
+    {"de_DE.UTF-8",
+     "Drehen Sie den Stapel um, legen Sie ihn zurück ins Fach und drücken Sie Go.",
+     {{"TonerMode", "", "Tonersparmodus"},
+      {"ManualDuplex", "", "Manueller doppelseitiger Druck"},
+      {"ManualDuplex", "True", "Ein"},
+      {"outputorder", "True", "Nach den geraden Seiten"},
+      {"Density", "1", "Hell"},
+      {"Duplex", "", "Doppelseitiger Druck"},
+      {"PageSize", "A4", "DIN A4"},
+      {"PageSize", "Letter", "US Letter"}},
+     {"Normal"}},
+    {"zh_CN.UTF-8",
+     "请将打印好的纸叠翻面放回纸盒，然后按 Go 键。",
+     {{"TonerMode", "", "节省碳粉"},
+      {"ManualDuplex", "", "手动双面打印"},
+      {"ManualDuplex", "True", "开"},
+      {"outputorder", "True", "在偶数页之后"},
+      {"Density", "1", "浅"},
+      {"Duplex", "", "双面印刷"},
+      {"PageSize", "EnvDL", "DL 信封"},
+      {"PageSize", "184.86x260mm", "16开 185 x 260 mm"}},
+     {}},
+};
+
+std::string Text(ppd_file_t* ppd, const std::string& option, const std::string& choice)
+{
+    ppd_option_t* o = ppdFindOption(ppd, option.c_str());
+    if (!o) {
+        return "<no option>";
+    }
+    if (choice.empty()) {
+        return o->text;
+    }
+    ppd_choice_t* c = ppdFindChoice(o, choice.c_str());
+    return c ? c->text : "<no choice>";
+}
+
+// A German or Chinese user's dialog shows every group, option and choice in
+// that language (page sizes and resolutions are names, translated only where
+// the language has its own), and the instruction of manual duplex; the
+// filter still finds its platform, whatever language the job has.
+TEST(Ppds, SpeakGermanAndChinese)
+{
+#ifdef HAVE_FILTER_TABLES
+    BindCupsLibrary();  // the filter reads the PPD through the CUPS table
+#endif
+    for (const Language& l : kLanguages) {
+        InLanguage(l.lang, [&l] {
+            SCOPED_TRACE(l.lang);  // traces belong to their thread
+            ForEachModel([&l](const Model& m, ppd_file_t* ppd) {
+                std::vector<std::string> english;
+                for (int g = 0; g < ppd->num_groups; g++) {
+                    english.push_back(ppd->groups[g].text);
+                    for (int i = 0; i < ppd->groups[g].num_options; i++) {
+                        const ppd_option_t& o = ppd->groups[g].options[i];
+                        english.push_back(o.text);
+                        for (int c = 0; c < o.num_choices; c++) {
+                            english.push_back(o.choices[c].text);
+                        }
+                    }
+                }
+                ASSERT_EQ(ppdLocalize(ppd), 0);
+                size_t n = 0;
+                for (int g = 0; g < ppd->num_groups; g++) {
+                    EXPECT_NE(ppd->groups[g].text, english[n++]);
+                    // CUPS cuts a group's name to fit 39 bytes, maybe inside
+                    // a character: one that fills them was cut.
+                    EXPECT_LT(std::strlen(ppd->groups[g].text), sizeof ppd->groups[g].text - 1);
+                    for (int i = 0; i < ppd->groups[g].num_options; i++) {
+                        const ppd_option_t& o = ppd->groups[g].options[i];
+                        const std::string k = o.keyword;
+                        // PageRegion is PageSize's twin that no dialog shows.
+                        const bool shown = k != "PageRegion";
+                        if (shown) {
+                            EXPECT_NE(o.text, english[n]) << k;
+                        }
+                        n++;
+                        for (int c = 0; c < o.num_choices; c++) {
+                            const std::string& before = english[n++];
+                            if (shown && k != "PageSize" && k != "Resolution" && !l.unchanged.count(before)) {
+                                EXPECT_NE(o.choices[c].text, before) << k << " " << o.choices[c].choice;
+                            }
+                        }
+                    }
+                }
+                for (const auto& [option, choice, text] : l.texts) {
+                    EXPECT_EQ(Text(ppd, option, choice), text) << option << " " << choice;
+                }
+
+                // CUPS cuts PPD texts at 80 bytes (cupstestppd refuses longer).
+                const std::string instruction = IppReason(ppd, "MDuplex");
+                EXPECT_EQ(instruction, l.manualDuplex);
+                EXPECT_LE(instruction.size(), 80u);
+
+                EXPECT_EQ(IppReason(ppd, "PlatForm"), m.platformText);
+#ifdef HAVE_FILTER_TABLES
+                char text[1024];
+                int platform = 0;
+                PlatformFromPpd(ppd, text, sizeof text, &platform);
+                const std::map<std::string, int> numbers{{"PLATFORM_C", 1}, {"PLATFORM_Z", 2}, {"PLATFORM_M", 3}};
+                EXPECT_EQ(platform, numbers.at(m.platformText));
+#endif
+            });
+        });
+    }
 }
 
 #ifdef HAVE_FILTER_TABLES

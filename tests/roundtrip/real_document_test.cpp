@@ -17,6 +17,7 @@
 #include "imaging/transforms.h"
 #include "stream_decoder.h"
 #include "support/filter_process.h"
+#include "support/turn_reference.h"
 
 namespace {
 
@@ -126,7 +127,7 @@ std::vector<uint8_t> ExpectedQuarterTurnedBitmap(const RasterPageData& page, con
             grey[static_cast<size_t>(y) * w + x] = page.bytes[static_cast<size_t>(y) * h.cupsBytesPerLine + x];
     if (half)
         Rotate180(grey.data(), w, ht);
-    Rotate90(grey.data(), w, ht);
+    grey = QuarterTurnReference(grey, w, ht);
     std::vector<uint8_t> bits(static_cast<size_t>(ht) * w / 8, 0);
     ScreenPage(grey.data(), ht, w, bits.data(), std::min<uint32_t>(ht, h.cupsHeight), negative, 0,
                m.platform);

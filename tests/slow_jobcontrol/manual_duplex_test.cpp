@@ -2,10 +2,12 @@
 // 10 seconds at its end so that the user can read the instruction.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "stream_decoder.h"
 #include "support/filter_process.h"
 #include "support/raster_job.h"
 #include "support/stdout_capture.h"
@@ -52,6 +54,54 @@ TEST(ManualDuplexProcess, OddPagesThenTheInstructionThenEvenPagesBackwards)
     EXPECT_NE(out.find(manualDuplexCmd), std::string::npos);
     const std::string endOfJob = "\x1B%-12345X@PJL\r\n@PJL EOJ\r\n\x1B%-12345X\r\n";
     EXPECT_EQ(out.substr(out.size() - endOfJob.size()), endOfJob);
+    EXPECT_TRUE(spoolDir.Entries().empty());
+}
+
+TEST(ManualDuplexProcess, ManualDuplexWinsOverMachineDuplexOnEveryPlatform)
+{
+    // Asked for together, the user turns the stack and the printer does not:
+    // from its first page on, the stream is that of manual duplex alone
+    // (the document start carries the clock on platforms 1 and 2). The jobs
+    // run side by side, so that their pauses overlap.
+    TempDir dir, spoolDir;
+    const std::string raster =
+        WriteRasterJob(dir.File("job.ras"), std::vector<RasterPage>(3, PaperPage(72, 72)));
+    const char* const models[] = {"Norvane R33 Series", "Norvane R01 Series", "Norvane R05 Series"};
+    const char* const variants[] = {"ManualDuplex=True", "Duplex=DuplexNoTumble ManualDuplex=True",
+                                    "sides=two-sided-long-edge ManualDuplex=True"};
+    std::vector<std::unique_ptr<LiveFilter>> filters;
+    for (const char* model : models) {
+        TestPpd ppd;
+        ppd.modelName = model;
+        for (const char* options : variants) {
+            FilterRun run;
+            run.args = JobArgs(options, raster);
+            run.env["PPD"] = WriteTestPpd(dir.File(std::string(model) + ".ppd"), ppd);
+            run.env["TMPDIR"] = spoolDir.path();
+            run.timeoutSeconds = 60;
+            filters.push_back(std::make_unique<LiveFilter>(run));
+        }
+    }
+    auto fromFirstPage = [](const FilterResult& r) {
+        const streamview::StreamResult job = streamview::DecodeStream(r.out);
+        EXPECT_TRUE(job.ok && job.PageCount() == 4) << job.PageCount() << " pages; " << job.error.text;
+        const size_t at = job.PageCount() > 0 ? job.documents[0].pages[0].offset : 0;
+        return std::vector<uint8_t>(r.out.begin() + static_cast<long>(at), r.out.end());
+    };
+    for (size_t m = 0; m < std::size(models); ++m) {
+        const FilterResult manual = filters[m * 3]->Finish();
+        EXPECT_EQ(manual.exitStatus, 0) << manual.err;
+        const std::vector<uint8_t> expected = fromFirstPage(manual);
+        for (size_t v = 1; v < 3; ++v) {
+            SCOPED_TRACE(std::string(models[m]) + ", " + variants[v]);
+            const FilterResult both = filters[m * 3 + v]->Finish();
+            EXPECT_EQ(both.exitStatus, 0) << both.err;
+            EXPECT_NE(both.err.find("INFO: Manual two-sided printing was asked for together with the printer's own"),
+                      std::string::npos)
+                << both.err;
+            EXPECT_TRUE(fromFirstPage(both) == expected) << "the stream is not that of manual duplex alone";
+        }
+    }
     EXPECT_TRUE(spoolDir.Entries().empty());
 }
 

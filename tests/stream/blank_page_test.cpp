@@ -48,7 +48,7 @@ class BlankPage : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ResetFilterState();
+        ResetTestSink();
         savedAlloc_ = blankBitmapAlloc;
     }
     void TearDown() override { blankBitmapAlloc = savedAlloc_; }
@@ -105,14 +105,12 @@ TEST_F(BlankPage, BitmapAndPageDataGeometry)
 
 TEST_F(BlankPage, FramedAsTheNextPageWithoutCountingIt)
 {
-    curPageNum = 4;
-    dotCount = 5000000;
     PageSetup s = SmallSetup(60);
+    uint32_t checksum = 0;
     Captured c = Capture([&] {
-        InsertBlankPage(Header(600), s, 1);
+        InsertBlankPage(TestSink(), Header(600), s, 1, 5, checksum);
         return 1;
     });
-    EXPECT_EQ(curPageNum, 4);
     EXPECT_EQ(s.pageNumber, 5);
     ASSERT_GE(c.out.size(), 20u);
     EXPECT_EQ(GetLE16(&c.out[2 + 15]), 5u);  // page number inside cmdPageSpec
@@ -123,12 +121,12 @@ TEST_F(BlankPage, FramedAsTheNextPageWithoutCountingIt)
 
 TEST_F(BlankPage, LongEdgeFeedSendsTheShapeItsPageStartAnnounces)
 {
-    curPageNum = 3;
     PageSetup s = SmallSetup(600);
+    uint32_t checksum = 0;
     s.feedFlags = 0x40;
     s.twoBitMode = 1;
     Captured c = Capture([&] {
-        InsertBlankPage(Header(600), s, 3);
+        InsertBlankPage(TestSink(), Header(600), s, 3, 4, checksum);
         return 1;
     });
     // The setup of a page fed long edge first already holds the turned
@@ -141,11 +139,11 @@ TEST_F(BlankPage, LongEdgeFeedSendsTheShapeItsPageStartAnnounces)
 
 TEST_F(BlankPage, FailedPageStartStillSendsDataAndEnd)
 {
-    curPageNum = 3;
     PageSetup s = SmallSetup(600);
+    uint32_t checksum = 0;
     Captured c = Capture(
         [&] {
-            InsertBlankPage(Header(600), s, 3);
+            InsertBlankPage(TestSink(), Header(600), s, 3, 4, checksum);
             return 1;
         },
         0);
@@ -160,10 +158,10 @@ TEST_F(BlankPage, FailedPageStartStillSendsDataAndEnd)
 TEST_F(BlankPage, MissingBitmapSkipsThePageDataOnly)
 {
     blankBitmapAlloc = [](std::size_t, std::size_t) -> void* { return nullptr; };
-    curPageNum = 1;
     PageSetup s = SmallSetup(60);
+    uint32_t checksum = 0;
     Captured c = Capture([&] {
-        InsertBlankPage(Header(600), s, 2);
+        InsertBlankPage(TestSink(), Header(600), s, 2, 2, checksum);
         return 1;
     });
     const Bytes start(c.out.begin(), c.out.begin() + std::min<size_t>(36, c.out.size()));

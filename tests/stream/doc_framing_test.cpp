@@ -31,6 +31,12 @@ const Bytes kTonerR02 = HexBytes(
     "0B 28 1E 00 17 26 00 30 40 20 17 20 20 00 00 20 20 20 20 20 20 20 20 20"
     "20 20 20 20 20 20 20 20 08 0A 00 00 00 00 00 59");
 
+// Where the document start of the tests takes its time, host name and
+// model from (null: the system's clock and name).
+std::time_t (*docClock)(std::time_t* now) = nullptr;
+int (*docHostName)(char* name, std::size_t size) = nullptr;
+char modelName[1024];
+
 std::string fakeHost = "abc";
 std::time_t fakeNow = 0;
 
@@ -69,6 +75,9 @@ std::time_t WorkedExampleTime()
 DocStartInfo Job42(uint8_t platformBits = 0x10)
 {
     DocStartInfo info{};
+    info.modelName = modelName;
+    info.clock = docClock;
+    info.hostName = docHostName;
     info.jobId = 42;
     info.platformBits = platformBits;
     info.density = 2;
@@ -79,7 +88,8 @@ class DocFraming : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ResetFilterState();
+        ResetTestSink();
+        modelName[0] = '\0';
         savedClock_ = docClock;
         savedHost_ = docHostName;
         fakeNow = WorkedExampleTime();
@@ -182,22 +192,22 @@ TEST_F(DocFraming, HostNameIsCutTo32CharactersAndTerminated)
 {
     char host[kHostNameSize + 1];
     fakeHost = std::string(40, 'h');
-    ReadHostName(host);
+    ReadHostName(host, docHostName);
     EXPECT_EQ(std::string(host), std::string(32, 'h'));
 
     fakeHost = "printhost";
-    ReadHostName(host);
+    ReadHostName(host, docHostName);
     EXPECT_STREQ(host, "printhost");
 
     docHostName = [](char*, std::size_t) {
         errno = EFAULT;
         return -1;
     };
-    ReadHostName(host);
+    ReadHostName(host, docHostName);
     EXPECT_STREQ(host, "");
 
     docHostName = savedHost_;
-    ReadHostName(host);
+    ReadHostName(host, docHostName);
     utsname u{};
     ASSERT_EQ(uname(&u), 0);
     EXPECT_EQ(std::string(host), std::string(u.nodename).substr(0, 32));
@@ -205,7 +215,7 @@ TEST_F(DocFraming, HostNameIsCutTo32CharactersAndTerminated)
 
 TEST_F(DocFraming, Platform3StartIsThe153FixedBytes)
 {
-    Captured c = Capture([] { return Prnt_StartDoc(Job42(0), 3); });
+    Captured c = Capture([] { return Prnt_StartDoc(TestSink(), Job42(0), 3); });
     EXPECT_EQ(c.result, 1);
     ASSERT_EQ(c.out.size(), 153u);
     EXPECT_EQ(ToHex(c.out), ToHex(Joined(StartP3Pieces())));
@@ -218,7 +228,7 @@ TEST_F(DocFraming, Platform3StartIsThe153FixedBytes)
 TEST_F(DocFraming, Platform2StartForModelR01MatchesTheWorkedExample)
 {
     SetModel("Norvane R01 Series");
-    Captured c = Capture([] { return Prnt_StartDoc(Job42(), 2); });
+    Captured c = Capture([] { return Prnt_StartDoc(TestSink(), Job42(), 2); });
     EXPECT_EQ(c.result, 1);
     EXPECT_EQ(ToHex(c.out), ToHex(Joined(StartP2Pieces(kTonerR01, true))));
     EXPECT_EQ(ErrText(), "");
@@ -227,7 +237,7 @@ TEST_F(DocFraming, Platform2StartForModelR01MatchesTheWorkedExample)
 TEST_F(DocFraming, Platform2StartForModelR02HasTheLongTonerPacketOnly)
 {
     SetModel("Norvane R02 Series");
-    Captured c = Capture([] { return Prnt_StartDoc(Job42(), 2); });
+    Captured c = Capture([] { return Prnt_StartDoc(TestSink(), Job42(), 2); });
     EXPECT_EQ(c.result, 1);
     EXPECT_EQ(ToHex(c.out), ToHex(Joined(StartP2Pieces(kTonerR02, false))));
 }
@@ -238,7 +248,7 @@ TEST_F(DocFraming, Platform2ModelExtrasNeedTheExactName)
                               "Norvane R02", ""}) {
         SCOPED_TRACE(model);
         SetModel(model);
-        Captured c = Capture([] { return Prnt_StartDoc(Job42(), 2); });
+        Captured c = Capture([] { return Prnt_StartDoc(TestSink(), Job42(), 2); });
         EXPECT_EQ(c.result, 1);
         EXPECT_EQ(ToHex(c.out), ToHex(Joined(StartP2Pieces({}, false))));
     }
@@ -251,7 +261,7 @@ TEST_F(DocFraming, Platform2StartUsesThisHostAndTheTimeNow)
     docHostName = savedHost_;
     SetModel("Norvane R05 Series");
     char host[kHostNameSize + 1];
-    ReadHostName(host);
+    ReadHostName(host, docHostName);
     auto expected = [&](std::time_t when) {
         std::tm local{};
         localtime_r(&when, &local);
@@ -267,7 +277,7 @@ TEST_F(DocFraming, Platform2StartUsesThisHostAndTheTimeNow)
     info.platformBits = 0x10;
     info.density = 4;
     const std::time_t before = std::time(nullptr);
-    Captured c = Capture([&] { return Prnt_StartDoc(info, 2); });
+    Captured c = Capture([&] { return Prnt_StartDoc(TestSink(), info, 2); });
     const std::time_t after = std::time(nullptr);
     EXPECT_EQ(c.result, 1);
     if (c.out != expected(before)) {
@@ -277,7 +287,7 @@ TEST_F(DocFraming, Platform2StartUsesThisHostAndTheTimeNow)
 
 TEST_F(DocFraming, Platform1StartMatchesTheWorkedExample)
 {
-    Captured c = Capture([] { return Prnt_StartDoc(Job42(), 1); });
+    Captured c = Capture([] { return Prnt_StartDoc(TestSink(), Job42(), 1); });
     EXPECT_EQ(c.result, 1);
     EXPECT_EQ(ToHex(c.out), ToHex(Joined(StartP1Pieces())));
     EXPECT_EQ(ErrText(), "");
@@ -286,7 +296,7 @@ TEST_F(DocFraming, Platform1StartMatchesTheWorkedExample)
 TEST_F(DocFraming, EndOfDocumentPerPlatform)
 {
     auto end = [](int pageCount, int duplex, int platform) {
-        return Capture([=] { return Prnt_EndDoc(DocEndInfo{pageCount, duplex}, platform); });
+        return Capture([=] { return Prnt_EndDoc(TestSink(), DocEndInfo{pageCount, duplex}, platform); });
     };
     const Bytes tail = Cat({HexBytes("00 00 0B 05 31 80 3F 00 00 0B 04 17 DA 00 00"), kEndOfJob});
 
@@ -312,8 +322,8 @@ TEST_F(DocFraming, EndOfDocumentPerPlatform)
 TEST_F(DocFraming, UnknownPlatformWritesNothing)
 {
     for (int platform : {0, 4, -1}) {
-        Captured s = Capture([=] { return Prnt_StartDoc(Job42(), platform); });
-        Captured e = Capture([=] { return Prnt_EndDoc(DocEndInfo{3, 1}, platform); });
+        Captured s = Capture([=] { return Prnt_StartDoc(TestSink(), Job42(), platform); });
+        Captured e = Capture([=] { return Prnt_EndDoc(TestSink(), DocEndInfo{3, 1}, platform); });
         EXPECT_EQ(s.result, 0);
         EXPECT_EQ(e.result, 0);
         EXPECT_TRUE(s.out.empty());
@@ -326,21 +336,21 @@ TEST_F(DocFraming, EachFailedStartPieceStopsTheRoutineWithItsText)
 {
     {
         SCOPED_TRACE("platform 3");
-        ExpectEachPieceFails(StartP3Pieces(), [] { return Prnt_StartDoc(Job42(0), 3); });
+        ExpectEachPieceFails(StartP3Pieces(), [] { return Prnt_StartDoc(TestSink(), Job42(0), 3); });
     }
     {
         SCOPED_TRACE("platform 2, R01");
         SetModel("Norvane R01 Series");
-        ExpectEachPieceFails(StartP2Pieces(kTonerR01, true), [] { return Prnt_StartDoc(Job42(), 2); });
+        ExpectEachPieceFails(StartP2Pieces(kTonerR01, true), [] { return Prnt_StartDoc(TestSink(), Job42(), 2); });
     }
     {
         SCOPED_TRACE("platform 2, R02");
         SetModel("Norvane R02 Series");
-        ExpectEachPieceFails(StartP2Pieces(kTonerR02, false), [] { return Prnt_StartDoc(Job42(), 2); });
+        ExpectEachPieceFails(StartP2Pieces(kTonerR02, false), [] { return Prnt_StartDoc(TestSink(), Job42(), 2); });
     }
     {
         SCOPED_TRACE("platform 1");
-        ExpectEachPieceFails(StartP1Pieces(), [] { return Prnt_StartDoc(Job42(), 1); });
+        ExpectEachPieceFails(StartP1Pieces(), [] { return Prnt_StartDoc(TestSink(), Job42(), 1); });
     }
 }
 
@@ -367,16 +377,16 @@ TEST_F(DocFraming, EachFailedEndPieceStopsTheRoutineWithItsText)
          "Prnt_EndDoc() :: send END_DOC_CMD Fail 0 ==  \n"},
         {kUel, "Prnt_EndDoc() :: send UEL_CMD_C Fail 0 ==  \n"},
     };
-    ExpectEachPieceFails(p1, [] { return Prnt_EndDoc(DocEndInfo{5, 1}, 1); });
-    ExpectEachPieceFails(p2, [] { return Prnt_EndDoc(DocEndInfo{5, 1}, 2); });
-    ExpectEachPieceFails(p3, [] { return Prnt_EndDoc(DocEndInfo{5, 1}, 3); });
+    ExpectEachPieceFails(p1, [] { return Prnt_EndDoc(TestSink(), DocEndInfo{5, 1}, 1); });
+    ExpectEachPieceFails(p2, [] { return Prnt_EndDoc(TestSink(), DocEndInfo{5, 1}, 2); });
+    ExpectEachPieceFails(p3, [] { return Prnt_EndDoc(TestSink(), DocEndInfo{5, 1}, 3); });
 }
 
 TEST_F(DocFraming, EmptyHostNameFailsTheOwnerLine)
 {
     fakeHost = "";
     SetModel("Norvane R01 Series");
-    Captured c = Capture([] { return Prnt_StartDoc(Job42(), 2); });
+    Captured c = Capture([] { return Prnt_StartDoc(TestSink(), Job42(), 2); });
     EXPECT_EQ(c.result, 0);
     EXPECT_EQ(ErrText(), "Prnt_StartDoc() :: send pjlHostName Fail 0 ==  \n");
     const std::string out(c.out.begin(), c.out.end());
@@ -385,12 +395,12 @@ TEST_F(DocFraming, EmptyHostNameFailsTheOwnerLine)
 
 TEST_F(DocFraming, LaterFailuresStandInFrontOfEarlierOnes)
 {
-    SetErrMsg("main() :: Start page Fail ! \n");
+    SetErrMsg(TestSink(), "main() :: Start page Fail ! \n");
     {
         StdoutCapture cap;
         WriteFaultAt fault(0, false);
-        EXPECT_EQ(Prnt_StartDoc(Job42(0), 3), 0);
-        EXPECT_EQ(Prnt_EndDoc(DocEndInfo{1, 0}, 2), 0);
+        EXPECT_EQ(Prnt_StartDoc(TestSink(), Job42(0), 3), 0);
+        EXPECT_EQ(Prnt_EndDoc(TestSink(), DocEndInfo{1, 0}, 2), 0);
     }
     EXPECT_EQ(ErrText(),
               "Prnt_EndDoc() :: send resetCmd Fail 0 ==  \n"

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/filter_state.h"
+#include "support/test_sink.h"
 #include "support/stdout_capture.h"
 #include "support/write_fault.h"
 
@@ -46,7 +46,7 @@ inline Bytes Rec(uint16_t id, uint32_t value)
 inline const Bytes kZeros = {0x00, 0x00};
 inline const char kInsert00Fail[] = "Insert00() :: Send 00 00 to file Fail0 ==  \n";
 
-inline std::string ErrText() { return errMsgBuf; }
+inline std::string ErrText() { return TestSink().errMsg; }
 
 // Runs fn with standard output captured; returns its result and the bytes.
 struct Captured {
@@ -68,7 +68,7 @@ inline Captured Capture(const std::function<int()>& fn, long failAt = -1)
 }
 
 // One piece of a routine's output and the text its failure leaves in
-// errMsgBuf; no text marks the two zero bytes, whose failure the routine
+// TestSink().errMsg; no text marks the two zero bytes, whose failure the routine
 // notes and goes past.
 struct Piece {
     Bytes bytes;
@@ -94,7 +94,7 @@ inline void ExpectEachPieceFails(const std::vector<Piece>& pieces, const std::fu
     size_t offset = 0;
     for (size_t i = 0; i < pieces.size(); ++i) {
         SCOPED_TRACE("piece " + std::to_string(i) + " at byte " + std::to_string(offset));
-        errMsgBuf[0] = '\0';
+        TestSink().errMsg[0] = '\0';
         Captured c = Capture(fn, static_cast<long>(offset));
         if (pieces[i].failText.empty()) {
             Bytes expected(all.begin(), all.begin() + offset);

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "driver/filter_state.h"
+#include "support/test_sink.h"
 #include "stream/output_sink.h"
 #include "support/filter_process.h"
 #include "support/stdout_capture.h"
@@ -48,13 +48,13 @@ std::string Out(StdoutCapture& cap)
 
 int Send(const std::string& s, int mark)
 {
-    return SendDataToFile(s.data(), static_cast<int>(s.size()), mark);
+    return SendDataToFile(TestSink(), s.data(), static_cast<int>(s.size()), mark);
 }
 
 class OutputSink : public ::testing::Test {
 protected:
-    void SetUp() override { ResetFilterState(); }
-    void TearDown() override { ResetFilterState(); }
+    void SetUp() override { ResetTestSink(); }
+    void TearDown() override { ResetTestSink(); }
     TempDir dir_;
 };
 
@@ -67,78 +67,78 @@ TEST_F(OutputSink, PlainJobAndCollatedCopies)
         EXPECT_EQ(Out(cap), "pagedoc");
     }
     Spool collate(dir_, "collate");
-    copySpoolFd = collate.fd();
-    curPageNum = 2;
+    TestSink().copySpoolFd = collate.fd();
+    RouteSpooledPage(TestSink(), 2);
     StdoutCapture cap;
     EXPECT_EQ(Send("page2", 1), 1);
     EXPECT_EQ(Send("replay", 0), 1);
     EXPECT_EQ(Out(cap), "page2replay");
     EXPECT_EQ(collate.Contents(), "page2");
-    EXPECT_EQ(evenPageLen[0], 0);
+    EXPECT_EQ(TestSink().evenPageLen[0], 0);
 }
 
 TEST_F(OutputSink, ManualDuplexSplitsPagesByParity)
 {
     Spool odd(dir_, "odd"), even(dir_, "even");
-    oddSpoolFd = odd.fd();
-    evenSpoolFd = even.fd();
+    TestSink().oddSpoolFd = odd.fd();
+    TestSink().evenSpoolFd = even.fd();
     StdoutCapture cap;
 
-    curPageNum = 3;
-    sendToStdout = 1;
+    RouteSpooledPage(TestSink(), 3);
+    TestSink().toPrinter = 1;
     EXPECT_EQ(Send("p3a", 1), 1);
     EXPECT_EQ(Send("p3b", 1), 1);
 
-    curPageNum = 4;
-    sendToStdout = 0;
+    RouteSpooledPage(TestSink(), 4);
+    TestSink().toPrinter = 0;
     EXPECT_EQ(Send("p4-12345", 1), 1);
     EXPECT_EQ(Send("p4-6789", 1), 1);
     // Bytes for standard output only have nowhere to go on an even page.
     EXPECT_EQ(Send("lost", 0), 0);
 
-    curPageNum = 2;
+    RouteSpooledPage(TestSink(), 2);
     EXPECT_EQ(Send("p2", 1), 1);
 
     // Replay: standard output only, nothing counted or spooled again.
-    curPageNum = 5;
-    sendToStdout = 1;
+    RouteSpooledPage(TestSink(), 5);
+    TestSink().toPrinter = 1;
     EXPECT_EQ(Send("replay", 0), 1);
-    curPageNum = 4;
+    RouteSpooledPage(TestSink(), 4);
     EXPECT_EQ(Send("replay4", 0), 1);
 
     EXPECT_EQ(Out(cap), "p3ap3breplayreplay4");
     EXPECT_EQ(odd.Contents(), "p3ap3b");
     EXPECT_EQ(even.Contents(), "p4-12345p4-6789p2");
-    EXPECT_EQ(evenPageLen[1], 15);
-    EXPECT_EQ(evenPageLen[0], 2);
-    EXPECT_EQ(evenPageLen[2], 0);
+    EXPECT_EQ(TestSink().evenPageLen[1], 15);
+    EXPECT_EQ(TestSink().evenPageLen[0], 2);
+    EXPECT_EQ(TestSink().evenPageLen[2], 0);
 }
 
 TEST_F(OutputSink, SendsThatCannotSucceed)
 {
     Spool collate(dir_, "collate"), even(dir_, "even");
-    copySpoolFd = collate.fd();
-    evenSpoolFd = even.fd();
-    curPageNum = 2;
+    TestSink().copySpoolFd = collate.fd();
+    TestSink().evenSpoolFd = even.fd();
+    RouteSpooledPage(TestSink(), 2);
     StdoutCapture cap;
 
     // Zero bytes transfer nothing, wherever they go.
-    EXPECT_EQ(SendDataToFile("x", 0, 1), 0);
-    EXPECT_EQ(SendDataToFile("x", -5, 1), 0);
+    EXPECT_EQ(SendDataToFile(TestSink(), "x", 0, 1), 0);
+    EXPECT_EQ(SendDataToFile(TestSink(), "x", -5, 1), 0);
 
-    SetErrMsg("Prnt_StartPage() :: send cmdPageSpec Fail 0 ==  \n");
-    EXPECT_EQ(SendDataToFile(nullptr, 4, 1), 0);
-    EXPECT_STREQ(errMsgBuf, "SendDataToFile() :: NULL == pData");
+    SetErrMsg(TestSink(), "Prnt_StartPage() :: send cmdPageSpec Fail 0 ==  \n");
+    EXPECT_EQ(SendDataToFile(TestSink(), nullptr, 4, 1), 0);
+    EXPECT_STREQ(TestSink().errMsg, "SendDataToFile() :: NULL == pData");
 
-    sendToStdout = 0;
+    TestSink().toPrinter = 0;
     EXPECT_EQ(Send("abc", 0), 0);
-    sendToStdout = 2;  // only 1 means standard output
+    TestSink().toPrinter = 2;  // only 1 means standard output
     EXPECT_EQ(Send("abc", 0), 0);
 
     EXPECT_EQ(Out(cap), "");
     EXPECT_EQ(collate.Contents(), "");
     EXPECT_EQ(even.Contents(), "");
-    EXPECT_EQ(evenPageLen[0], 0);
+    EXPECT_EQ(TestSink().evenPageLen[0], 0);
 }
 
 // One failed write fails the send, even when a later write of the same
@@ -152,34 +152,34 @@ TEST_F(OutputSink, AnyFailedWriteFailsTheSend)
     ASSERT_GE(readOnly, 0);
     {
         StdoutTo to(full);
-        copySpoolFd = collate.fd();
-        curPageNum = 1;
+        TestSink().copySpoolFd = collate.fd();
+        RouteSpooledPage(TestSink(), 1);
         EXPECT_EQ(Send("abc", 1), 0);
         EXPECT_EQ(collate.Contents(), "abc");
     }
     {
         StdoutCapture cap;
-        copySpoolFd = readOnly;
-        oddSpoolFd = odd.fd();
-        curPageNum = 3;
+        TestSink().copySpoolFd = readOnly;
+        TestSink().oddSpoolFd = odd.fd();
+        RouteSpooledPage(TestSink(), 3);
         EXPECT_EQ(Send("def", 1), 0);
         EXPECT_EQ(Out(cap), "def");
         EXPECT_EQ(odd.Contents(), "def");
     }
     {
         StdoutCapture cap;
-        copySpoolFd = collate.fd();
-        oddSpoolFd = readOnly;
+        TestSink().copySpoolFd = collate.fd();
+        TestSink().oddSpoolFd = readOnly;
         EXPECT_EQ(Send("ghi", 1), 0);
         EXPECT_EQ(collate.Contents(), "abcghi");
 
         // The even page still counts what it tried to spool, so that a
         // replay stays in step with the file.
-        curPageNum = 2;
-        evenSpoolFd = readOnly;
-        sendToStdout = 0;
+        RouteSpooledPage(TestSink(), 2);
+        TestSink().evenSpoolFd = readOnly;
+        TestSink().toPrinter = 0;
         EXPECT_EQ(Send("jkl", 1), 0);
-        EXPECT_EQ(evenPageLen[0], 3);
+        EXPECT_EQ(TestSink().evenPageLen[0], 3);
         EXPECT_EQ(Out(cap), "ghi");
     }
     close(full);
@@ -212,10 +212,10 @@ TEST_F(OutputSink, WritesEverythingWhenDescriptorsTakePartialWrites)
     int result;
     {
         StdoutTo to(outPipe[1]);
-        copySpoolFd = spoolPipe[1];
-        curPageNum = 1;
+        TestSink().copySpoolFd = spoolPipe[1];
+        RouteSpooledPage(TestSink(), 1);
         result = Send(data, 1);
-        copySpoolFd = 0;
+        TestSink().copySpoolFd = -1;
     }
     close(outPipe[1]);
     close(spoolPipe[1]);
@@ -232,16 +232,16 @@ TEST_F(OutputSink, WritesEverythingWhenDescriptorsTakePartialWrites)
 TEST_F(OutputSink, EvenPageCountsGrowPast2048Pages)
 {
     Spool even(dir_, "even");
-    evenSpoolFd = even.fd();
-    sendToStdout = 0;
-    curPageNum = 2050;
+    TestSink().evenSpoolFd = even.fd();
+    TestSink().toPrinter = 0;
+    RouteSpooledPage(TestSink(), 2050);
     EXPECT_EQ(Send("abc", 1), 1);
-    curPageNum = 4100;
+    RouteSpooledPage(TestSink(), 4100);
     EXPECT_EQ(Send("defgh", 1), 1);
-    ASSERT_GE(evenPageLen.size(), 2050u);
-    EXPECT_EQ(evenPageLen[1024], 3);
-    EXPECT_EQ(evenPageLen[2049], 5);
-    EXPECT_EQ(evenPageLen[1023], 0);
+    ASSERT_GE(TestSink().evenPageLen.size(), 2050u);
+    EXPECT_EQ(TestSink().evenPageLen[1024], 3);
+    EXPECT_EQ(TestSink().evenPageLen[2049], 5);
+    EXPECT_EQ(TestSink().evenPageLen[1023], 0);
     EXPECT_EQ(even.Contents(), "abcdefgh");
 }
 
@@ -252,29 +252,29 @@ TEST_F(OutputSink, KeepsTheKeepAliveQuietAfterEverySend)
     EXPECT_EQ(Send("a", 1), 1);
     EXPECT_EQ(outputBusy, 1);
     outputBusy = 0;
-    EXPECT_EQ(SendDataToFile(nullptr, 1, 1), 0);
+    EXPECT_EQ(SendDataToFile(TestSink(), nullptr, 1, 1), 0);
     EXPECT_EQ(outputBusy, 1);
 }
 
 TEST_F(OutputSink, Insert00SpoolsItsZerosAndReportsFailure)
 {
     Spool collate(dir_, "collate");
-    copySpoolFd = collate.fd();
-    curPageNum = 1;
+    TestSink().copySpoolFd = collate.fd();
+    RouteSpooledPage(TestSink(), 1);
     {
         StdoutCapture cap;
-        EXPECT_EQ(Insert00(), 1);
+        EXPECT_EQ(Insert00(TestSink()), 1);
         EXPECT_EQ(ToHex(cap.Bytes()), "00 00");
         EXPECT_EQ(collate.Contents(), std::string(2, '\0'));
     }
     const int full = open("/dev/full", O_WRONLY);
-    SetErrMsg("main() :: Send page Fail!\n");
+    SetErrMsg(TestSink(), "main() :: Send page Fail!\n");
     {
         StdoutTo to(full);
-        EXPECT_EQ(Insert00(), 0);
+        EXPECT_EQ(Insert00(TestSink()), 0);
     }
     close(full);
-    EXPECT_STREQ(errMsgBuf, "Insert00() :: Send 00 00 to file Fail0 ==  \nmain() :: Send page Fail!\n");
+    EXPECT_STREQ(TestSink().errMsg, "Insert00() :: Send 00 00 to file Fail0 ==  \nmain() :: Send page Fail!\n");
 }
 
 }  // namespace

@@ -12,7 +12,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "driver/filter_state.h"
+#include "support/test_sink.h"
 #include "stream/byte_order.h"
 #include "stream/jbig_compress.h"
 #include "stream/page_data.h"
@@ -86,7 +86,7 @@ struct Sent {
 Sent Send(PageDataInfo& info, int platform)
 {
     StdoutCapture capture;
-    const int result = Prnt_SendPage(info, platform);
+    const int result = Prnt_SendPage(TestSink(), info, platform);
     return {result, capture.Bytes()};
 }
 
@@ -128,7 +128,7 @@ void CheckPlatform1(const Sent& sent, const PageDataInfo& info, const uint8_t* e
     EXPECT_EQ(data[16], 8);                            // MX
     EXPECT_EQ(data[18], 0);                            // order
     EXPECT_EQ(data[19], 0x08);                         // TPBON
-    EXPECT_EQ(imageChecksum, RunChecksum(data, size));
+    EXPECT_EQ(info.imageChecksum, RunChecksum(data, size));
     ExpectImage(data, size, info.lineBits, info.lineCount, expected);
 }
 
@@ -149,7 +149,7 @@ std::vector<Band> CheckPlatform2(const Sent& sent, const PageDataInfo& info, con
         return bands;
     }
     uint8_t coverage[kCmdCoveragePageDataLen];
-    BuildCmdCoveragePageData(coverage, dotCount);
+    BuildCmdCoveragePageData(coverage, info.dotCount);
     EXPECT_EQ(Bytes(out.begin(), out.begin() + 7), Bytes(coverage, coverage + 7));
     EXPECT_EQ(out[7], 0);
     EXPECT_EQ(out[8], 0);
@@ -202,7 +202,7 @@ std::vector<Band> CheckPlatform2(const Sent& sent, const PageDataInfo& info, con
         lastChecksum = RunChecksum(band.data.data(), length);
         bands.push_back(std::move(band));
     }
-    EXPECT_EQ(imageChecksum, lastChecksum);
+    EXPECT_EQ(info.imageChecksum, lastChecksum);
     return bands;
 }
 
@@ -291,17 +291,9 @@ class PageData : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ResetFilterState();
-        dotCount = 0;
-        imageChecksum = 0;
+        ResetTestSink();
     }
-    void TearDown() override
-    {
-        jbigOutRealloc = std::realloc;
-        // Nothing of a page survives its call.
-        EXPECT_EQ(jbigOut, nullptr);
-        EXPECT_EQ(jbigOutLen, 0u);
-    }
+    void TearDown() override { jbigOutRealloc = std::realloc; }
 };
 
 TEST_F(PageData, Platform1IsOneImageBehindCmdRasterImage)
@@ -322,7 +314,6 @@ TEST_F(PageData, Platform1IsOneImageBehindCmdRasterImage)
 
 TEST_F(PageData, Platform2CutsBandsOf256Lines)
 {
-    dotCount = 1234567;
     struct Case {
         uint32_t lineBits, lines;
         std::vector<uint32_t> bandLines;
@@ -334,6 +325,7 @@ TEST_F(PageData, Platform2CutsBandsOf256Lines)
         SCOPED_TRACE(testing::Message() << c.lineBits << "x" << c.lines);
         Bytes bm = TextLike(c.lineBits, c.lines, 7);
         PageDataInfo info = PageFor(bm, c.lineBits, c.lines, 2);
+        info.dotCount = 1234567;
         std::vector<Band> bands = CheckPlatform2(Send(info, 2), info, bm.data());
         ASSERT_EQ(bands.size(), c.bandLines.size());
         for (size_t i = 0; i < bands.size(); ++i)
@@ -379,7 +371,7 @@ TEST_F(PageData, DataBlocksHoldAtMost64KiB)
         SCOPED_TRACE(c.size);
         Bytes data = Noise(c.size, 1);
         StdoutCapture capture;
-        ASSERT_EQ(SendJbigDataBlocks(data.data(), data.size()), 1);
+        ASSERT_EQ(SendJbigDataBlocks(TestSink(), data.data(), data.size()), 1);
         Bytes out = capture.Bytes();
         Bytes joined;
         size_t pos = 0;
@@ -476,13 +468,13 @@ TEST_F(PageData, UnusablePagesAreRefused)
         Sent sent = Send(info, platform);
         EXPECT_EQ(sent.result, 0);
         EXPECT_TRUE(sent.out.empty());
-        EXPECT_STREQ(errMsgBuf, "");
+        EXPECT_STREQ(TestSink().errMsg, "");
     }
     info.bitmap = nullptr;
     Sent sent = Send(info, 2);
     EXPECT_EQ(sent.result, 0);
     EXPECT_TRUE(sent.out.empty());
-    EXPECT_STREQ(errMsgBuf, "Prnt_SendPage() :: empty page bitmap .  \n");
+    EXPECT_STREQ(TestSink().errMsg, "Prnt_SendPage() :: empty page bitmap .  \n");
 
     info = PageFor(bm, 80, 0, 3);
     EXPECT_EQ(Send(info, 3).out.size(), 0u);
@@ -503,15 +495,15 @@ TEST_F(PageData, FailedSendsNameTheirPiece)
         const char* first[] = {nullptr, rasterFail, "Prnt_EndPage() :: send cmdCoverage Fail 0 ==  \n",
                                "Prnt_SendPage() :: send JBIG_PARAM_CMD Fail 0 ==  \n"};
         for (int platform : {1, 2, 3}) {
-            SetErrMsg("older\n");
+            SetErrMsg(TestSink(), "older\n");
             PageDataInfo info = PageFor(bm, 800, 300, platform);
             int result;
             {
                 StdoutTo to(full);
-                result = Prnt_SendPage(info, platform);
+                result = Prnt_SendPage(TestSink(), info, platform);
             }
             EXPECT_EQ(result, 0) << platform;
-            EXPECT_EQ(std::string(errMsgBuf), std::string(first[platform]) + "older\n");
+            EXPECT_EQ(std::string(TestSink().errMsg), std::string(first[platform]) + "older\n");
         }
         close(full);
     }
@@ -522,17 +514,17 @@ TEST_F(PageData, FailedSendsNameTheirPiece)
         ASSERT_EQ(pipe(fds), 0);
         close(fds[0]);
         auto savedPipe = std::signal(SIGPIPE, SIG_IGN);
-        SetErrMsg("");
+        SetErrMsg(TestSink(), "");
         PageDataInfo info = PageFor(bm, 800, 300, 1);
         int result;
         {
             StdoutTo to(fds[1]);
-            result = Prnt_SendPage(info, 1);
+            result = Prnt_SendPage(TestSink(), info, 1);
         }
         std::signal(SIGPIPE, savedPipe);
         close(fds[1]);
         EXPECT_EQ(result, 0);
-        EXPECT_STREQ(errMsgBuf, rasterFail);
+        EXPECT_STREQ(TestSink().errMsg, rasterFail);
     }
 
     // Later pieces: the stream takes the first limit bytes only.
@@ -554,17 +546,17 @@ TEST_F(PageData, FailedSendsNameTheirPiece)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "platform " << c.platform << " limit " << c.limit);
-        SetErrMsg("");
+        SetErrMsg(TestSink(), "");
         PageDataInfo info = PageFor(bm, 800, 300, c.platform);
         StdoutCapture capture;
         int result;
         {
             FileSizeLimit limit(c.limit);
-            result = Prnt_SendPage(info, c.platform);
+            result = Prnt_SendPage(TestSink(), info, c.platform);
         }
         EXPECT_EQ(capture.Bytes().size(), c.limit);
         EXPECT_EQ(result, 0);
-        EXPECT_EQ(std::string(errMsgBuf), c.text);
+        EXPECT_EQ(std::string(TestSink().errMsg), c.text);
     }
 }
 
@@ -584,7 +576,7 @@ TEST_F(PageData, NoMemoryForTheOutputDropsThePage)
     for (int platform : {1, 2, 3}) {
         for (int allowed : {0, 1, 2}) {
             SCOPED_TRACE(testing::Message() << "platform " << platform << " allowed " << allowed);
-            SetErrMsg("");
+            SetErrMsg(TestSink(), "");
             reallocsLeft = allowed;
             jbigOutRealloc = FailingRealloc;
             PageDataInfo info = PageFor(noise, 2048, 1500, platform);
@@ -592,8 +584,7 @@ TEST_F(PageData, NoMemoryForTheOutputDropsThePage)
             jbigOutRealloc = std::realloc;
             EXPECT_EQ(sent.result, 0);
             EXPECT_TRUE(sent.out.empty());
-            EXPECT_STREQ(errMsgBuf, "Prnt_SendPage() :: malloc Fail .  \n");
-            EXPECT_EQ(jbigOut, nullptr);
+            EXPECT_STREQ(TestSink().errMsg, "Prnt_SendPage() :: malloc Fail .  \n");
         }
     }
     // Memory back: the next page goes out as usual.

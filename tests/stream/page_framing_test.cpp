@@ -113,33 +113,33 @@ PageEndInfo EndInfo(int pageNumber, int machineDuplex)
     info.xResolution = 600;
     info.pageWidthMm = 210;
     info.tonerLevel = 1;
+    info.dotCount = 1000000;
+    info.imageChecksum = 0x9E;
     return info;
 }
 
 class PageFraming : public ::testing::Test {
 protected:
-    void SetUp() override { ResetFilterState(); }
+    void SetUp() override { ResetTestSink(); }
 };
 
 TEST_F(PageFraming, Platform3StandardPaperStartIs184Bytes)
 {
     const PageSetup s = A4Setup(600);
-    dotCount = 1234;
-    Captured c = Capture([&] { return Prnt_StartPage(s, 3); });
+    Captured c = Capture([&] { return Prnt_StartPage(TestSink(), s, 3); });
     EXPECT_EQ(c.result, 1);
     ASSERT_EQ(c.out.size(), 184u);
     EXPECT_EQ(ToHex(Bytes(c.out.begin(), c.out.begin() + 16)),
               "00 00 00 B8 00 00 00 02 00 00 00 0E 00 A8 5A 5A");
     EXPECT_EQ(ToHex(c.out), ToHex(Joined(StartP3Pieces(s, 4736, 1))));
     EXPECT_EQ(ToHex(Bytes(c.out.end() - 12, c.out.end())), "00 00 00 0C FF 00 01 00 00 00 00 04");
-    EXPECT_EQ(dotCount, 1234u);  // platform 3 counts no dots
 }
 
 TEST_F(PageFraming, Platform3CustomPaperStartIs220Bytes)
 {
     PageSetup s = A4Setup(600);
     s.paperCode = 0;
-    Captured c = Capture([&] { return Prnt_StartPage(s, 3); });
+    Captured c = Capture([&] { return Prnt_StartPage(TestSink(), s, 3); });
     EXPECT_EQ(c.result, 1);
     ASSERT_EQ(c.out.size(), 220u);
     EXPECT_EQ(ToHex(Bytes(c.out.begin(), c.out.begin() + 16)),
@@ -151,16 +151,16 @@ TEST_F(PageFraming, Platform3TwoBitModeWidensTheLineOnly)
 {
     PageSetup s = A4Setup(600);
     s.twoBitMode = 1;
-    Captured two = Capture([&] { return Prnt_StartPage(s, 3); });
+    Captured two = Capture([&] { return Prnt_StartPage(TestSink(), s, 3); });
     EXPECT_EQ(ToHex(two.out), ToHex(Joined(StartP3Pieces(s, 9472, 2))));
 
     s.twoBitMode = 2;  // anything but exactly 1 is one bit per pixel
-    Captured other = Capture([&] { return Prnt_StartPage(s, 3); });
+    Captured other = Capture([&] { return Prnt_StartPage(TestSink(), s, 3); });
     EXPECT_EQ(ToHex(other.out), ToHex(Joined(StartP3Pieces(s, 4736, 1))));
 
     s.twoBitMode = 1;
     s.imageWidth = 40000;  // bits per line beyond 16 bits
-    Captured wide = Capture([&] { return Prnt_StartPage(s, 3); });
+    Captured wide = Capture([&] { return Prnt_StartPage(TestSink(), s, 3); });
     EXPECT_EQ(ToHex(wide.out), ToHex(Joined(StartP3Pieces(s, 80000, 2))));
 }
 
@@ -168,32 +168,28 @@ TEST_F(PageFraming, Platform1And2StartSequences)
 {
     PageSetup s = A4Setup(60);
     s.feedFlags = 0x40;
-    dotCount = 99;
-    Captured p1 = Capture([&] { return Prnt_StartPage(s, 1); });
+    Captured p1 = Capture([&] { return Prnt_StartPage(TestSink(), s, 1); });
     EXPECT_EQ(p1.result, 1);
-    EXPECT_EQ(dotCount, 0u);
     EXPECT_EQ(ToHex(p1.out),
               ToHex(Joined(StartP12Pieces(HexBytes("0B 12 12 09 03 3C 3C 02 40 05 00 64 00 C8 00 07 00 D3"),
                                           kCustomPaperNone, true))));
 
-    dotCount = 99;
-    Captured p2 = Capture([&] { return Prnt_StartPage(s, 2); });
+    Captured p2 = Capture([&] { return Prnt_StartPage(TestSink(), s, 2); });
     EXPECT_EQ(p2.result, 1);
-    EXPECT_EQ(dotCount, 0u);
     EXPECT_EQ(p2.out.size(), 36u);
     EXPECT_EQ(ToHex(Bytes(p2.out.begin() + 2, p2.out.begin() + 20)),
               "0B 12 12 09 03 3C 3C 02 00 05 00 64 00 C8 00 07 00 13");
 
     // Custom sizes carry their dimensions: 0xFF on platform 1, 0 on platform 2.
     s.paperCode = 0xFF;
-    Captured c1 = Capture([&] { return Prnt_StartPage(s, 1); });
+    Captured c1 = Capture([&] { return Prnt_StartPage(TestSink(), s, 1); });
     EXPECT_EQ(ToHex(c1.out),
               ToHex(Joined(StartP12Pieces(HexBytes("0B 12 12 FF 03 3C 3C 02 40 05 00 64 00 C8 00 07 00 DD"),
                                           kCustomPaperA4Values, true))));
-    Captured c2wrong = Capture([&] { return Prnt_StartPage(s, 2); });
+    Captured c2wrong = Capture([&] { return Prnt_StartPage(TestSink(), s, 2); });
     EXPECT_EQ(ToHex(Bytes(c2wrong.out.begin() + 22, c2wrong.out.begin() + 34)), ToHex(kCustomPaperNone));
     s.paperCode = 0;
-    Captured c2 = Capture([&] { return Prnt_StartPage(s, 2); });
+    Captured c2 = Capture([&] { return Prnt_StartPage(TestSink(), s, 2); });
     EXPECT_EQ(ToHex(c2.out),
               ToHex(Joined(StartP12Pieces(HexBytes("0B 12 12 00 03 3C 3C 02 00 05 00 64 00 C8 00 07 00 1C"),
                                           kCustomPaperA4Values, false))));
@@ -202,20 +198,18 @@ TEST_F(PageFraming, Platform1And2StartSequences)
 
 TEST_F(PageFraming, EndSequencesPerPlatform)
 {
-    imageChecksum = 0x9E;
-    dotCount = 1000000;
     PageEndInfo info = EndInfo(2, 0);
-    Captured p1 = Capture([&] { return Prnt_EndPage(info, 1); });
+    Captured p1 = Capture([&] { return Prnt_EndPage(TestSink(), info, 1); });
     EXPECT_EQ(p1.result, 1);
     EXPECT_EQ(ToHex(p1.out), ToHex(Joined(EndP1Pieces(false))));
     EXPECT_EQ(info.coverage, 699);
 
     PageEndInfo untouched = EndInfo(2, 0);
     untouched.coverage = 5;
-    Captured p2 = Capture([&] { return Prnt_EndPage(untouched, 2); });
+    Captured p2 = Capture([&] { return Prnt_EndPage(TestSink(), untouched, 2); });
     EXPECT_EQ(p2.result, 1);
     EXPECT_EQ(ToHex(p2.out), "00 00 0B 04 18 D9");
-    Captured p3 = Capture([&] { return Prnt_EndPage(untouched, 3); });
+    Captured p3 = Capture([&] { return Prnt_EndPage(TestSink(), untouched, 3); });
     EXPECT_EQ(p3.result, 1);
     EXPECT_EQ(ToHex(p3.out), "00 00 00 10 00 00 00 03 00 00 00 00 00 00 5A 5A");
     EXPECT_EQ(untouched.coverage, 5);
@@ -223,45 +217,41 @@ TEST_F(PageFraming, EndSequencesPerPlatform)
 
 TEST_F(PageFraming, MachineDuplexTurnsTheSheetAfterOddPagesOnly)
 {
-    imageChecksum = 0x9E;
-    dotCount = 1000000;
     for (int page : {1, 3, 5}) {
         PageEndInfo info = EndInfo(page, 1);
-        Captured c = Capture([&] { return Prnt_EndPage(info, 1); });
+        Captured c = Capture([&] { return Prnt_EndPage(TestSink(), info, 1); });
         EXPECT_EQ(c.result, 1);
         EXPECT_EQ(ToHex(c.out), ToHex(Joined(EndP1Pieces(true)))) << "page " << page;
     }
     PageEndInfo even = EndInfo(4, 1);
-    Captured c = Capture([&] { return Prnt_EndPage(even, 1); });
+    Captured c = Capture([&] { return Prnt_EndPage(TestSink(), even, 1); });
     EXPECT_EQ(ToHex(c.out), ToHex(Joined(EndP1Pieces(false))));
 
-    Captured odd = Capture([] { return SendMachineDuplexCmd(3, 1); });
+    Captured odd = Capture([] { return SendMachineDuplexCmd(TestSink(), 3, 1); });
     EXPECT_EQ(odd.result, 1);
     EXPECT_EQ(ToHex(odd.out), "00 00 0B 04 40 B1");
-    Captured notDue = Capture([] { return SendMachineDuplexCmd(4, 1); });
+    Captured notDue = Capture([] { return SendMachineDuplexCmd(TestSink(), 4, 1); });
     EXPECT_EQ(notDue.result, 1);
     EXPECT_TRUE(notDue.out.empty());
-    Captured evenDue = Capture([] { return SendMachineDuplexCmd(4, 0); });
+    Captured evenDue = Capture([] { return SendMachineDuplexCmd(TestSink(), 4, 0); });
     EXPECT_EQ(ToHex(evenDue.out), "00 00 0B 04 40 B1");
-    EXPECT_TRUE(Capture([] { return SendMachineDuplexCmd(3, 0); }).out.empty());
+    EXPECT_TRUE(Capture([] { return SendMachineDuplexCmd(TestSink(), 3, 0); }).out.empty());
 }
 
 TEST_F(PageFraming, EachFailedPieceStopsTheRoutineWithItsText)
 {
     PageSetup s = A4Setup(600);
     s.paperCode = 0;
-    ExpectEachPieceFails(StartP3Pieces(s, 4736, 1), [&] { return Prnt_StartPage(s, 3); });
+    ExpectEachPieceFails(StartP3Pieces(s, 4736, 1), [&] { return Prnt_StartPage(TestSink(), s, 3); });
 
     PageSetup p = A4Setup(60);
     const Bytes pageSpec = HexBytes("0B 12 12 09 03 3C 3C 02 00 05 00 64 00 C8 00 07 00 13");
-    ExpectEachPieceFails(StartP12Pieces(pageSpec, kCustomPaperNone, true), [&] { return Prnt_StartPage(p, 1); });
+    ExpectEachPieceFails(StartP12Pieces(pageSpec, kCustomPaperNone, true), [&] { return Prnt_StartPage(TestSink(), p, 1); });
 
-    imageChecksum = 0x9E;
-    dotCount = 1000000;
     auto endPage = [](int platform) {
         return [=] {
             PageEndInfo info = EndInfo(5, 1);
-            return Prnt_EndPage(info, platform);
+            return Prnt_EndPage(TestSink(), info, platform);
         };
     };
     ExpectEachPieceFails(EndP1Pieces(true), endPage(1));
@@ -270,7 +260,7 @@ TEST_F(PageFraming, EachFailedPieceStopsTheRoutineWithItsText)
     ExpectEachPieceFails({{Block(16, 3, 0), "Prnt_EndPage() :: send END_PAGE_CMD Fail 0 ==  \n"}}, endPage(3));
     ExpectEachPieceFails(
         {Zeros(), {HexBytes("0B 04 40 B1"), "SendMachineDuplexCmd() :: send machineDuplexCmd Fail 0 ==  \n"}},
-        [] { return SendMachineDuplexCmd(7, 1); });
+        [] { return SendMachineDuplexCmd(TestSink(), 7, 1); });
 }
 
 TEST_F(PageFraming, ManualDuplexPauseNeverReachesASpool)
@@ -279,15 +269,15 @@ TEST_F(PageFraming, ManualDuplexPauseNeverReachesASpool)
     int spools[3];
     for (int i = 0; i < 3; ++i)
         spools[i] = open(dir.File("spool" + std::to_string(i)).c_str(), O_RDWR | O_CREAT, 0600);
-    copySpoolFd = spools[0];
-    oddSpoolFd = spools[1];
-    evenSpoolFd = spools[2];
+    TestSink().copySpoolFd = spools[0];
+    TestSink().oddSpoolFd = spools[1];
+    TestSink().evenSpoolFd = spools[2];
     const char* expected[] = {"", "0B 04 30 C1", "0B 04 1B D6",
                               "00 00 00 10 00 00 00 0B 00 00 00 00 00 00 5A 5A"};
     for (int page : {3, 4}) {
-        curPageNum = page;
+        RouteSpooledPage(TestSink(), page);
         for (int platform : {1, 2, 3}) {
-            Captured c = Capture([=] { return SendManualDuplexCmd(platform); });
+            Captured c = Capture([=] { return SendManualDuplexCmd(TestSink(), platform); });
             EXPECT_EQ(c.result, 1);
             EXPECT_EQ(ToHex(c.out), expected[platform]);
         }
@@ -296,14 +286,14 @@ TEST_F(PageFraming, ManualDuplexPauseNeverReachesASpool)
         EXPECT_EQ(lseek(fd, 0, SEEK_END), 0);
         close(fd);
     }
-    EXPECT_EQ(evenPageLen[1], 0);
+    EXPECT_EQ(TestSink().evenPageLen[1], 0);
 
-    ResetFilterState();
+    ResetTestSink();
     const char* p12Fail = "Prnt_EndPage() :: send manualDuplexCmd Fail 0 ==  \n";
-    ExpectEachPieceFails({{HexBytes(expected[1]), p12Fail}}, [] { return SendManualDuplexCmd(1); });
-    ExpectEachPieceFails({{HexBytes(expected[2]), p12Fail}}, [] { return SendManualDuplexCmd(2); });
+    ExpectEachPieceFails({{HexBytes(expected[1]), p12Fail}}, [] { return SendManualDuplexCmd(TestSink(), 1); });
+    ExpectEachPieceFails({{HexBytes(expected[2]), p12Fail}}, [] { return SendManualDuplexCmd(TestSink(), 2); });
     ExpectEachPieceFails({{HexBytes(expected[3]), "SendManualDuplexCmd() :: send MANUAL_DUPLEX_CMD Fail 0 ==  \n"}},
-                         [] { return SendManualDuplexCmd(3); });
+                         [] { return SendManualDuplexCmd(TestSink(), 3); });
 }
 
 TEST_F(PageFraming, UnknownPlatformWritesNothing)
@@ -311,12 +301,12 @@ TEST_F(PageFraming, UnknownPlatformWritesNothing)
     const PageSetup s = A4Setup(600);
     for (int platform : {0, 4}) {
         PageEndInfo info = EndInfo(1, 1);
-        EXPECT_EQ(Capture([&] { return Prnt_StartPage(s, platform); }).out.size(), 0u);
-        EXPECT_EQ(Capture([&] { return Prnt_EndPage(info, platform); }).out.size(), 0u);
-        EXPECT_EQ(Capture([&] { return SendManualDuplexCmd(platform); }).out.size(), 0u);
-        EXPECT_EQ(Prnt_StartPage(s, platform), 0);
-        EXPECT_EQ(Prnt_EndPage(info, platform), 0);
-        EXPECT_EQ(SendManualDuplexCmd(platform), 0);
+        EXPECT_EQ(Capture([&] { return Prnt_StartPage(TestSink(), s, platform); }).out.size(), 0u);
+        EXPECT_EQ(Capture([&] { return Prnt_EndPage(TestSink(), info, platform); }).out.size(), 0u);
+        EXPECT_EQ(Capture([&] { return SendManualDuplexCmd(TestSink(), platform); }).out.size(), 0u);
+        EXPECT_EQ(Prnt_StartPage(TestSink(), s, platform), 0);
+        EXPECT_EQ(Prnt_EndPage(TestSink(), info, platform), 0);
+        EXPECT_EQ(SendManualDuplexCmd(TestSink(), platform), 0);
     }
     EXPECT_EQ(ErrText(), "");
 }

@@ -141,11 +141,12 @@ FilterResult RunFilterProcess(const FilterRun& run)
         throw std::runtime_error("fork failed");
     if (pid == 0) {
         int in = open(run.stdinPath.empty() ? "/dev/null" : run.stdinPath.c_str(), O_RDONLY);
-        if (in < 0)
+        int out = run.stdoutPath.empty() ? outPipe[1] : open(run.stdoutPath.c_str(), O_WRONLY);
+        if (in < 0 || out < 0)
             _exit(127);
         close(outPipe[0]);
         close(errPipe[0]);
-        ExecFilter(run, in, outPipe[1], errPipe[1]);
+        ExecFilter(run, in, out, errPipe[1]);
     }
     close(outPipe[1]);
     close(errPipe[1]);
@@ -230,7 +231,7 @@ LiveFilter::LiveFilter(const FilterRun& run) : timeoutSeconds_(run.timeoutSecond
 
 LiveFilter::~LiveFilter()
 {
-    if (pid_ > 0) {
+    if (pid_ > 0 && !reaped_) {
         kill(pid_, SIGKILL);
         waitpid(pid_, nullptr, 0);
     }
@@ -296,7 +297,7 @@ void LiveFilter::CloseInput()
 
 void LiveFilter::Signal(int signalNumber)
 {
-    if (pid_ > 0)
+    if (pid_ > 0 && !reaped_)
         kill(pid_, signalNumber);
 }
 
@@ -340,6 +341,50 @@ bool LiveFilter::WaitForFullOutputPipe(int timeoutMs)
     return false;
 }
 
+bool LiveFilter::WaitForExitWithoutReadingOutput(int timeoutMs)
+{
+    const long long deadline = NowMs() + timeoutMs;
+    while (!reaped_ && NowMs() < deadline) {
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            reaped_ = true;
+            SetStatus(result_, status);
+            break;
+        }
+        pollfd p{err_, POLLIN, 0};
+        if (poll(&p, err_ >= 0 ? 1 : 0, 10) > 0)
+            Drain(err_, result_, false);
+    }
+    return reaped_;
+}
+
+std::vector<std::string> LiveFilter::OpenFilesUnder(const std::string& dir) const
+{
+    std::vector<std::string> found;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid_) + "/fd", error)) {
+        const fs::path target = fs::read_symlink(entry.path(), error);
+        if (!error && target.string().rfind(dir + "/", 0) == 0)
+            found.push_back(entry.path().string());
+    }
+    return found;
+}
+
+bool LiveFilter::Catches(int signalNumber) const
+{
+#ifdef NORVANE_EMULATED
+    // qemu-user catches every signal from the start on the program's
+    // behalf; the filter has its own handlers once it waits for raster.
+    if (!BlockedReadingInput())
+        return false;
+#endif
+    std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigCgt:", 0) == 0)
+            return (std::stoull(line.substr(7), nullptr, 16) >> (signalNumber - 1)) & 1;
+    return false;
+}
+
 bool LiveFilter::BlockedReadingInput() const { return BlockedIn(false, 0); }
 
 // The kernel shows the system call a sleeping process is blocked in: number
@@ -368,16 +413,18 @@ FilterResult LiveFilter::Finish()
     const long long deadline = NowMs() + timeoutSeconds_ * 1000LL;
     bool killed = false;
     while (out_ >= 0 || err_ >= 0) {
-        if (NowMs() > deadline && !killed) {
+        if (NowMs() > deadline && !killed && !reaped_) {
             kill(pid_, SIGKILL);
             killed = true;
         }
         Pump(100);
     }
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    if (!reaped_) {
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        SetStatus(result_, status);
+    }
     pid_ = -1;
-    SetStatus(result_, status);
     return result_;
 }
 

@@ -27,6 +27,9 @@ struct FilterRun {
     unsigned long long fileSizeLimit = 0;
     // Start the filter with its standard output closed.
     bool stdoutClosed = false;
+    // Standard output goes to this file (such as /dev/full) instead of
+    // being collected; RunFilterProcess only.
+    std::string stdoutPath;
 };
 
 struct FilterResult {
@@ -71,6 +74,17 @@ public:
     // its standard output and is blocked writing to it; returns whether that
     // happened within timeoutMs.
     bool WaitForFullOutputPipe(int timeoutMs);
+    // Waits for the filter to end while collecting only standard error, so
+    // that a filter blocked writing to a full pipe stays blocked unless it
+    // frees itself; returns whether it ended within timeoutMs. Finish()
+    // then collects the rest.
+    bool WaitForExitWithoutReadingOutput(int timeoutMs);
+    // /proc/<pid>/fd entries of the files the filter holds open under dir,
+    // removed ones too; stat() on them gives the files' sizes.
+    std::vector<std::string> OpenFilesUnder(const std::string& dir) const;
+    // Whether the filter has its own handler for the signal yet (under
+    // qemu-user: and waits for raster on standard input).
+    bool Catches(int signalNumber) const;
     // Whether the filter is blocked reading its standard input now.
     bool BlockedReadingInput() const;
     pid_t pid() const { return pid_; }
@@ -79,6 +93,7 @@ private:
     void Pump(int timeoutMs);
     bool BlockedIn(bool write, int fd) const;
     pid_t pid_ = -1;
+    bool reaped_ = false;
     int in_ = -1, out_ = -1, err_ = -1;
     int timeoutSeconds_ = 120;
     FilterResult result_;

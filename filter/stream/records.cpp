@@ -1,4 +1,0 @@
-#include "stream/records.h"
-
-uint32_t dotCount = 0;
-uint32_t imageChecksum = 0;
