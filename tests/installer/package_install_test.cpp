@@ -149,9 +149,11 @@ TEST_F(PackageInstallTest, FailureStatusAndOutputAreKept) {
     TempDir empty;
     ScopedEnv path("PATH", empty.path());
     EXPECT_EQ(127 << 8, Install(&printed, &output));
+#ifndef NORVANE_EMULATED  // qemu-user spawns by fork: a failed exec only shows as status 127
     EXPECT_NE(std::string::npos, printed.find("cannot start pkexec"));
-    EXPECT_NE(std::string::npos, printed.find("system return 32512\n"));
     EXPECT_EQ(0u, output.find("cannot start pkexec: "));
+#endif
+    EXPECT_NE(std::string::npos, printed.find("system return 32512\n"));
 }
 
 // A maintainer script may leave a daemon running that holds the output open.

@@ -16,7 +16,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 echo "== building the package"
 cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; fail "cpack"; }
-arch=$(dpkg --print-architecture)
+# A cross build names its architecture; else it is this machine's.
+arch=${NORVANE_DEB_ARCH:-$(dpkg --print-architecture)}
 deb=$work/norvane-printer-driver_${version}_${arch}.deb
 [ -f "$deb" ] || fail "no $(basename "$deb") in $work: $(ls "$work")"
 # The installer picks the package by its architecture.

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -16,10 +17,55 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// The number /proc/PID/syscall shows for read() or write(). Under an
+// emulator (qemu-user) it is the machine's, not the one this program was
+// built with, so it is read off a thread of ours blocked in that call.
+long ShownCallNumber(bool write)
+{
+    static long shown[2] = {-1, -1};
+    long& number = shown[write];
+    int p[2];
+    if (number >= 0 || pipe(p) != 0)
+        return number >= 0 ? number : write ? SYS_write : SYS_read;
+    char buffer[4096] = {};
+    if (write) {  // a full pipe, so that the next write blocks
+        fcntl(p[1], F_SETFL, O_NONBLOCK);
+        while (::write(p[1], buffer, sizeof buffer) > 0) {
+        }
+        fcntl(p[1], F_SETFL, 0);
+    }
+    const int fd = write ? p[1] : p[0];
+    std::atomic<long> tid{0};
+    std::thread caller([&] {
+        tid = syscall(SYS_gettid);
+        (void)!(write ? ::write(fd, buffer, sizeof buffer) : ::read(fd, buffer, 1));
+    });
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "0x%x", fd);
+    for (int tries = 0; tries < 5000 && number < 0; ++tries) {
+        std::ifstream in("/proc/self/task/" + std::to_string(tid.load()) + "/syscall");
+        long n = -1;
+        std::string first;
+        if (tid != 0 && in >> n >> first && first == expected)
+            number = n;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // Room for the blocked write, or a byte for the blocked read.
+    (void)!(write ? ::read(p[0], buffer, sizeof buffer) : ::write(p[1], buffer, 1));
+    caller.join();
+    close(p[0]);
+    close(p[1]);
+    if (number < 0)
+        number = write ? SYS_write : SYS_read;
+    return number;
+}
 
 // In the child: the three descriptors become the filter's standard streams.
 [[noreturn]] void ExecFilter(const FilterRun& run, int in, int out, int err)
@@ -284,16 +330,9 @@ void LiveFilter::WaitForQuiet(int quietMs, int timeoutMs)
 
 bool LiveFilter::WaitForFullOutputPipe(int timeoutMs)
 {
-    // The kernel shows the system call a sleeping process is blocked in:
-    // number and first argument, here write() on descriptor 1.
-    const std::string path = "/proc/" + std::to_string(pid_) + "/syscall";
-    const std::string blocked = std::to_string(SYS_write) + " 0x1 ";
     const long long deadline = NowMs() + timeoutMs;
     while (out_ >= 0 && NowMs() < deadline) {
-        std::ifstream in(path);
-        std::string line;
-        std::getline(in, line);
-        if (line.rfind(blocked, 0) == 0)
+        if (BlockedIn(true, 1))
             return true;
         pollfd p{err_, POLLIN, 0};
         if (poll(&p, err_ >= 0 ? 1 : 0, 10) > 0)
@@ -333,11 +372,31 @@ std::vector<std::string> LiveFilter::OpenFilesUnder(const std::string& dir) cons
 
 bool LiveFilter::Catches(int signalNumber) const
 {
+#ifdef NORVANE_EMULATED
+    // qemu-user catches every signal from the start on the program's
+    // behalf; the filter has its own handlers once it waits for raster.
+    if (!BlockedReadingInput())
+        return false;
+#endif
     std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
     for (std::string line; std::getline(status, line);)
         if (line.rfind("SigCgt:", 0) == 0)
             return (std::stoull(line.substr(7), nullptr, 16) >> (signalNumber - 1)) & 1;
     return false;
+}
+
+bool LiveFilter::BlockedReadingInput() const { return BlockedIn(false, 0); }
+
+// The kernel shows the system call a sleeping process is blocked in: number
+// and first argument, the descriptor.
+bool LiveFilter::BlockedIn(bool write, int fd) const
+{
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/syscall");
+    std::string line;
+    std::getline(in, line);
+    char blocked[64];
+    std::snprintf(blocked, sizeof blocked, "%ld 0x%x ", ShownCallNumber(write), fd);
+    return line.rfind(blocked, 0) == 0;
 }
 
 void LiveFilter::CloseOutput()

@@ -82,12 +82,16 @@ public:
     // /proc/<pid>/fd entries of the files the filter holds open under dir,
     // removed ones too; stat() on them gives the files' sizes.
     std::vector<std::string> OpenFilesUnder(const std::string& dir) const;
-    // Whether the filter has its own handler for the signal yet.
+    // Whether the filter has its own handler for the signal yet (under
+    // qemu-user: and waits for raster on standard input).
     bool Catches(int signalNumber) const;
+    // Whether the filter is blocked reading its standard input now.
+    bool BlockedReadingInput() const;
     pid_t pid() const { return pid_; }
 
 private:
     void Pump(int timeoutMs);
+    bool BlockedIn(bool write, int fd) const;
     pid_t pid_ = -1;
     bool reaped_ = false;
     int in_ = -1, out_ = -1, err_ = -1;
