@@ -13,15 +13,7 @@ mkdir -p "$work"
 pid=
 cleanup() { [ -n "$pid" ] && kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null; true; }
 trap cleanup EXIT
-# A port of 127.0.0.1 nobody listens on.
-free_port() {
-  local p
-  for _ in $(seq 50); do
-    p=$((20000 + RANDOM % 20000))
-    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return 0; }
-  done
-  return 1
-}
+. "$(dirname "$0")/../support/free_port.sh"
 fail() { echo "FAIL: $*" >&2; [ -f "$work/log" ] && tail -20 "$work/log" >&2; exit 1; }
 
 cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||

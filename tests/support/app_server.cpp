@@ -20,13 +20,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-bool PortAccepts(int port)
+sockaddr_in Loopback(int port)
 {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_port = htons(static_cast<uint16_t>(port));
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return addr;
+}
+
+bool PortAccepts(int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr = Loopback(port);
     const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
     close(fd);
     return ok;
@@ -39,10 +45,7 @@ int FreePort()
     for (int attempt = 0; attempt < 50; ++attempt) {
         const int port = 20000 + static_cast<int>(random() % 20000);
         const int fd = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_port = htons(static_cast<uint16_t>(port));
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sockaddr_in addr = Loopback(port);
         const bool free = bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
         close(fd);
         if (free)

@@ -8,15 +8,7 @@ set -euo pipefail
 work=$1 app=$2 filter=$3 ppd_dir=$4 page_marks=$5 streamview=$6 e2e=$7
 . "$e2e/cups_sandbox.sh"
 
-# A port of 127.0.0.1 nobody listens on.
-free_port() {
-  local p
-  for _ in $(seq 50); do
-    p=$((20000 + RANDOM % 20000))
-    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { echo "$p"; return 0; }
-  done
-  return 1
-}
+. "$(dirname "$0")/../../support/free_port.sh"
 fail() { echo "FAIL: $*" >&2; [ -f "$work/app/log" ] && tail -20 "$work/app/log" >&2; exit 1; }
 
 rm -rf "$work"
