@@ -18,7 +18,8 @@ fail() { echo "FAIL: $*" >&2; [ -f "$work/log" ] && tail -20 "$work/log" >&2; ex
 
 cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; fail "cpack"; }
-deb=$work/norvane-printer-app_${version}_$(dpkg --print-architecture).deb
+# A cross build names its architecture; else it is this machine's.
+deb=$work/norvane-printer-app_${version}_${NORVANE_DEB_ARCH:-$(dpkg --print-architecture)}.deb
 [ -f "$deb" ] || fail "no $(basename "$deb") in $work: $(ls "$work")"
 
 echo "== contents and control data"
