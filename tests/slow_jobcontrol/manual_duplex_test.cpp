@@ -73,10 +73,13 @@ TEST(ManualDuplexProcess, ManualDuplexWinsOverMachineDuplexOnEveryPlatform)
     for (const char* model : models) {
         TestPpd ppd;
         ppd.modelName = model;
+        // Written once: rewriting it while an earlier job of the model reads it
+        // would hand that job a half-written PPD.
+        const std::string ppdPath = WriteTestPpd(dir.File(std::string(model) + ".ppd"), ppd);
         for (const char* options : variants) {
             FilterRun run;
             run.args = JobArgs(options, raster);
-            run.env["PPD"] = WriteTestPpd(dir.File(std::string(model) + ".ppd"), ppd);
+            run.env["PPD"] = ppdPath;
             run.env["TMPDIR"] = spoolDir.path();
             run.timeoutSeconds = 60;
             filters.push_back(std::make_unique<LiveFilter>(run));
