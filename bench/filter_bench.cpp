@@ -305,6 +305,37 @@ double EncodeFloorMs(const std::vector<std::vector<uint8_t>>& bitmaps, int platf
     return CpuMs() - start;
 }
 
+// The floor of one job, measured in a child of its own: the page bitmaps
+// it screens beforehand would otherwise stay in this process and be
+// charged to every filter forked after them until its exec.
+double FloorMsInChild(const std::string& job, int platform)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return 1e300;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        std::vector<std::vector<uint8_t>> bitmaps;
+        ReadFloorMs(job, [&](const std::vector<uint8_t>& grey) {
+            std::vector<uint8_t> bits(kWidth / 8 * static_cast<size_t>(kHeight), 0);
+            ScreenPage(grey.data(), kWidth, kHeight, bits.data(), kWidth, 0, 0, platform);
+            bitmaps.push_back(std::move(bits));
+        });
+        const double ms = ReadFloorMs(job) + EncodeFloorMs(bitmaps, platform);
+        const bool sent = write(fds[1], &ms, sizeof ms) == static_cast<ssize_t>(sizeof ms);
+        _exit(sent ? 0 : 1);
+    }
+    close(fds[1]);
+    double ms = 1e300;
+    if (pid < 0 || read(fds[0], &ms, sizeof ms) != static_cast<ssize_t>(sizeof ms))
+        ms = 1e300;
+    close(fds[0]);
+    if (pid > 0)
+        waitpid(pid, nullptr, 0);
+    return ms;
+}
+
 // Bytes of the page's bitmap as the platform's paper table sizes it.
 double BitmapMiB(const Platform& p, const JobShape& job, int bits)
 {
@@ -359,6 +390,9 @@ int main(int argc, char* argv[])
         std::fclose(std::fopen(emptyJob.c_str(), "wb"));
     }
 
+    // The jobs above are over a gigabyte: let the kernel write them out now,
+    // not while the first platform is being timed.
+    sync();
     ReadFloorMs(job);  // warm the file cache
 
     // One line per stream: platform, variant ("-" for the plain job), digest.
@@ -387,32 +421,22 @@ int main(int argc, char* argv[])
         std::string ppd = WritePpd(dir, p);
         std::string out = dir + "/bench-platform" + std::to_string(p.number) + ".prn";
 
-        // Best of five runs, so a busy moment of the machine does not count.
+        // Filter and floor take turns, best of seven each, so that a busy
+        // moment of the machine weighs on both alike or on neither.
         FilterFigures best;
-        for (int run = 0; run < (streamsOnly ? 1 : 5); ++run) {
+        double floorMs = 1e300;
+        for (int run = 0; run < (streamsOnly ? 1 : 7); ++run) {
             FilterFigures f = RunFilter(filter, ppd, job, "", out, p.number);
             if (run == 0 || f.ms < best.ms)
                 best = std::move(f);
+            if (!streamsOnly)
+                floorMs = std::min(floorMs, FloorMsInChild(job, p.number));
         }
 
         // Half turn (the rotation option) and quarter turn (A5 fed long
         // edge first): the turned page needs a second page of room.
         FilterFigures half = RunFilter(filter, ppd, job, "ImageRotation=true", out, p.number);
         FilterFigures quarter = RunFilter(filter, ppd, a5job, "FeedLongEdge=true", out, p.number);
-
-        // The floor's page bitmaps are made only now: a child forked while
-        // this process holds them would be charged for them until its exec.
-        double floorMs = 1e300;
-        if (!streamsOnly) {
-            std::vector<std::vector<uint8_t>> bitmaps;
-            ReadFloorMs(job, [&](const std::vector<uint8_t>& grey) {
-                std::vector<uint8_t> bits(kWidth / 8 * static_cast<size_t>(kHeight), 0);
-                ScreenPage(grey.data(), kWidth, kHeight, bits.data(), kWidth, 0, 0, p.number);
-                bitmaps.push_back(std::move(bits));
-            });
-            for (int run = 0; run < 5; ++run)
-                floorMs = std::min(floorMs, ReadFloorMs(job) + EncodeFloorMs(bitmaps, p.number));
-        }
         malloc_trim(0);
 
         if (!streamsOnly)
