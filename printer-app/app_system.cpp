@@ -83,6 +83,20 @@ bool SaveState(pappl_system_t* system, void*)
     return papplSystemSaveState(system, stateFile.c_str());
 }
 
+// While a job is active PAPPL keeps its attributes in the spool beside the
+// document, and removes them only at its next state save, which can come
+// half a minute after the job ended. A finished or cancelled job leaves
+// nothing behind at once. PAPPL calls this with the job locked: nothing
+// here may ask for the job's lock.
+void RemoveFinishedJobAttributes(pappl_system_t*, pappl_printer_t*, pappl_job_t* job,
+                                 pappl_event_t event, void*)
+{
+    if (job == nullptr || event != PAPPL_EVENT_JOB_COMPLETED)
+        return;
+    char name[1024];
+    papplJobOpenFile(job, name, sizeof name, nullptr, "ipp", "x");
+}
+
 // PAPPL creates a printer even when it refused the driver's data, and such
 // a printer fails its first job badly: it must not take one.
 void CheckNewPrinter(pappl_printer_t* printer, void*)
@@ -162,6 +176,7 @@ pappl_system_t* CreateSystem(int numOptions, cups_option_t* options, void* data)
     papplSystemAddStringsData(system, "/en.strings", "en", EnglishStrings());
     papplSystemSetFooterHTML(system, "Norvane printer driver");
     papplSystemSetSaveCallback(system, SaveState, nullptr);
+    papplSystemSetEventCallback(system, RemoveFinishedJobAttributes, nullptr);
 
     driverRefused = false;
     papplSystemLoadState(system, stateFile.c_str());

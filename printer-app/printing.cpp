@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "drivers.h"
 #include "engine.h"
 #include "job_settings.h"
@@ -286,17 +284,11 @@ bool EndRasterJob(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t* device)
     AppJob* a = Get(job);
     if (a == nullptr)
         return false;
-    const bool cancelled = Cancelled(a);
+    Cancelled(a);
     bool ok = EndEngineJob(a->engine);
     papplDeviceFlush(device);
     ok = ok && !a->writeFailed;
     papplJobSetData(job, nullptr);
     delete a;
-    // A cancelled job is never printed again: its document leaves the spool
-    // now rather than whenever PAPPL gets round to it.
-    if (cancelled) {
-        if (const char* document = papplJobGetFilename(job))
-            unlink(document);
-    }
     return ok;
 }
