@@ -24,6 +24,8 @@ constexpr size_t kEvenPageChunk = 16384;
 // means the back end is in trouble: a few more offers, then give up.
 constexpr int kOfferTries = 5;
 constexpr long kOfferPauseNs = 20 * 1000 * 1000;
+// The spools pass 2 GiB in long jobs; 32-bit builds need large-file offsets.
+static_assert(sizeof(off_t) >= 8, "build with _FILE_OFFSET_BITS=64");
 
 // The sink's route to each spool.
 int& Route(StreamSink& sink, const Spools& spools, const Spool& spool)
@@ -163,7 +165,7 @@ void ReplayCopies(const Replay& r, Spool& spool, size_t chunk, int passes, int f
 // even-page spool. It goes out in pieces, each offered once; the bytes are
 // the same as if the page were sent whole. Returns 0 when the printer
 // refused it.
-int SendEvenPage(const Replay& r, int fd, int k, long start, long length, int copies)
+int SendEvenPage(const Replay& r, int fd, int k, off_t start, off_t length, int copies)
 {
     unsigned char buffer[kEvenPageChunk];
     const int page = 2 * (k + 1);
@@ -172,7 +174,7 @@ int SendEvenPage(const Replay& r, int fd, int k, long start, long length, int co
             ReportStatus(r.status, "ERROR: Page %d has a bad spooled length and is not sent\n", page);
         return 1;
     }
-    long sent = 0;
+    off_t sent = 0;
     bool refused = false;
     if (lseek(fd, start, SEEK_SET) == start) {
         while (sent < length) {
@@ -188,22 +190,22 @@ int SendEvenPage(const Replay& r, int fd, int k, long start, long length, int co
         }
     }
     if (refused) {
-        ReportStatus(r.status, "ERROR: The printer connection refused page %d after %ld of %ld bytes\n", page,
-                     sent, length);
+        ReportStatus(r.status, "ERROR: The printer connection refused page %d after %jd of %jd bytes\n", page,
+                     static_cast<intmax_t>(sent), static_cast<intmax_t>(length));
         return 0;
     }
     if (sent < length)
         ReportStatus(r.status,
-                     "ERROR: Page %d could be read back only in part (%ld of %ld bytes); sent as read\n", page,
-                     sent, length);
+                     "ERROR: Page %d could be read back only in part (%jd of %jd bytes); sent as read\n", page,
+                     static_cast<intmax_t>(sent), static_cast<intmax_t>(length));
     if (sent > 0)
         ReportPage(r, page, copies);
     return 1;
 }
 
-long EvenPageLength(const StreamSink& sink, int k)
+off_t EvenPageLength(const StreamSink& sink, int k)
 {
-    const std::vector<long>& lengths = sink.evenPageLen;
+    const std::vector<off_t>& lengths = sink.evenPageLen;
     return k >= 0 && static_cast<size_t>(k) < lengths.size() ? lengths[static_cast<size_t>(k)] : 0;
 }
 
@@ -239,17 +241,15 @@ void ReplayManualDuplex(const Replay& r, const EndOfJobSettings& settings, int c
     const int copiesPerPage = settings.collate == 1 ? 1 : (setup.copies > 0 ? setup.copies : 1);
     const bool oddCount = curPageNum % 2 == 1;
     const bool blankLast = settings.outputOrder == 1;
-    long total = 0;
-    for (int k = 0; k < curPageNum / 2; ++k)
-        total += EvenPageLength(r.sink, k) > 0 ? EvenPageLength(r.sink, k) : 0;
+    const off_t total = EvenSpoolBytes(r.sink, curPageNum / 2);
 
     for (int pass = 0; pass < evenPasses && r.sink.printerWriteError == 0; ++pass) {
         if (oddCount && !blankLast)
             AddBlankPage(r, header, setup, settings.platform, copiesPerPage);
-        long end = total;
+        off_t end = total;
         for (int k = curPageNum / 2 - 1; k >= 0 && r.sink.printerWriteError == 0; --k) {
-            long length = EvenPageLength(r.sink, k);
-            long start = end - (length > 0 ? length : 0);
+            const off_t length = EvenPageLength(r.sink, k);
+            const off_t start = end - (length > 0 ? length : 0);
             if (!SendEvenPage(r, r.spools.even.fd, k, start, length, copiesPerPage))
                 break;
             end = start;
@@ -343,6 +343,16 @@ int ReplaySpools(Spools& spools, StreamSink& sink, const StatusReporter& status,
         ReplayManualDuplex(r, settings, copies, lastHeader, lastSetup);
     RemoveSpools(spools, sink);
     return blankAdded;
+}
+
+off_t EvenSpoolBytes(const StreamSink& sink, int evenPages)
+{
+    off_t total = 0;
+    for (int k = 0; k < evenPages; ++k) {
+        const off_t length = EvenPageLength(sink, k);
+        total += length > 0 ? length : 0;
+    }
+    return total;
 }
 
 void RemoveSpools(Spools& spools, StreamSink& sink)

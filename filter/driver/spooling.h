@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cups/raster.h>
+#include <sys/types.h>
 
 #include <csignal>
 #include <cstdint>
@@ -76,6 +77,11 @@ struct EndOfJobSettings {
 int ReplaySpools(Spools& spools, StreamSink& sink, const StatusReporter& status,
                  const EndOfJobSettings& settings, const cups_page_header2_t& lastHeader,
                  PageSetup& lastSetup, uint32_t& imageChecksum);
+
+// Where the even pages end in the even-page spool: the bytes of its first
+// evenPages pages (a bad, negative length counts none), as a file offset,
+// since a long job passes 2 GiB.
+off_t EvenSpoolBytes(const StreamSink& sink, int evenPages);
 
 // Closes every spool that exists, which frees its file; routes output back
 // to the printer. Safe to call any number of times, on every exit path.

@@ -158,7 +158,7 @@ int SendDataToFile(StreamSink& sink, const void* data, int length, int spoolMark
             Record(result, any && Noted(ToSpool(sink, sink.evenSpoolFd, bytes, count), sink.spoolWriteError));
             if (sink.evenSlot >= sink.evenPageLen.size())
                 sink.evenPageLen.resize(sink.evenSlot + 1 + sink.evenPageLen.size(), 0);
-            sink.evenPageLen[sink.evenSlot] += static_cast<long>(count);
+            sink.evenPageLen[sink.evenSlot] += static_cast<off_t>(count);
         }
     }
 

@@ -3,6 +3,8 @@
 // The sink belongs to one job; the stream stages borrow it for one call.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <vector>
 
@@ -21,10 +23,12 @@ struct StreamSink {
     int evenSpoolFd = -1;
     // Which of the odd and even spools takes the current page (see
     // RouteSpooledPage); even page 2k counts its bytes in evenPageLen[k - 1].
+    // Counted as file offsets: a long job's spool passes 2 GiB, beyond a
+    // 32-bit long.
     int spoolOdd = 0;
     int spoolEven = 0;
     std::size_t evenSlot = 0;
-    std::vector<long> evenPageLen = std::vector<long>(1024, 0);
+    std::vector<off_t> evenPageLen = std::vector<off_t>(1024, 0);
     // errno of the first write to the printer, and to a spool, that failed
     // in this job; 0 while every such write went through.
     int printerWriteError = 0;

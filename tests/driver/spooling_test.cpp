@@ -209,8 +209,8 @@ TEST_F(Spooling, ManualDuplexSendsOddPagesAtOnceThenEvenPagesBackwards)
     ASSERT_FALSE(block.empty());
     JobRun run = Run(job, [] {
         // Page 4 is counted whole in its slot; odd pages are not counted.
-        EXPECT_EQ(TestSink().evenPageLen[0], static_cast<long>(Page(2).size()));
-        EXPECT_EQ(TestSink().evenPageLen[1], static_cast<long>(Page(4).size()));
+        EXPECT_EQ(TestSink().evenPageLen[0], static_cast<off_t>(Page(2).size()));
+        EXPECT_EQ(TestSink().evenPageLen[1], static_cast<off_t>(Page(4).size()));
         EXPECT_EQ(TestSink().evenPageLen[2], 0);
     });
     EXPECT_EQ(run.spoolsDuringJob, 2u);
@@ -352,6 +352,17 @@ TEST_F(Spooling, ManualDuplexKeepsMoreThan1024EvenPages)
     expected += blank + "<end>";
     EXPECT_TRUE(run.out == expected) << "output differs; " << run.out.size() << " of " << expected.size()
                                      << " bytes";
+}
+
+TEST_F(Spooling, EvenPagesAreFoundPast4GiBOfSpool)
+{
+    // Pages of 1.5 GiB: where they end overflows a 32-bit long. A bad
+    // length counts none, slots beyond the job none.
+    constexpr off_t kPage = off_t{3} << 29;
+    TestSink().evenPageLen = {kPage, kPage, -1, kPage};
+    EXPECT_EQ(EvenSpoolBytes(TestSink(), 2), 2 * kPage);
+    EXPECT_EQ(EvenSpoolBytes(TestSink(), 4), 3 * kPage);
+    EXPECT_EQ(EvenSpoolBytes(TestSink(), 6), 3 * kPage);
 }
 
 TEST_F(Spooling, EvenPageReadBackInPartIsSentAsReadAndReported)

@@ -24,7 +24,7 @@ public:
     AppServer& operator=(const AppServer&) = delete;
 
     // Starts the server (again, after Stop, on the same folders and port)
-    // and waits until it takes connections. Empty on success, else why not.
+    // and waits until it answers. Empty on success, else why not.
     std::string Start();
     // SIGTERM, then a bounded wait (SIGKILL after it). True when it ended
     // by itself.
@@ -58,7 +58,13 @@ private:
     pid_t pid_ = -1;
 };
 
+// How many times longer the waits for the application last: under
+// qemu-user (a cross build's tests) every program runs several times slower,
+// and a heavily loaded machine slows it further. What is checked stays.
+int WaitScale();
+
 // Runs argv with the environment changed by env ("NAME=value"), collecting
-// standard output and standard error, killed after timeoutSeconds.
+// standard output and standard error, killed after timeoutSeconds (times
+// WaitScale).
 CommandResult RunCommand(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                          int timeoutSeconds = 60);
